@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The seam between the device set and the machine's MIDI: shaped like the Windows
+// multimedia output calls, with their result codes. Implementations: the system's
+// MIDI (RtMidi: ALSA sequencer or JACK), WinMM on Windows, the built-in synthesizer,
+// and a recording fake for tests.
+
+using MidiResult = std::uint32_t;
+// Opaque handle of an open device; 0 means none.
+using MidiHandle = std::uintptr_t;
+
+inline constexpr MidiResult MMSYSERR_NOERROR = 0;
+inline constexpr MidiResult MMSYSERR_ERROR = 1;
+inline constexpr MidiResult MMSYSERR_BADDEVICEID = 2;
+inline constexpr MidiResult MMSYSERR_NOTENABLED = 3;
+inline constexpr MidiResult MMSYSERR_ALLOCATED = 4;
+inline constexpr MidiResult MMSYSERR_INVALHANDLE = 5;
+inline constexpr MidiResult MMSYSERR_NODRIVER = 6;
+inline constexpr MidiResult MMSYSERR_NOMEM = 7;
+inline constexpr MidiResult MMSYSERR_BADERRNUM = 9;
+inline constexpr MidiResult MMSYSERR_INVALPARAM = 11;
+inline constexpr MidiResult MIDIERR_NOTREADY = 67;
+inline constexpr MidiResult MIDIERR_NODEVICE = 68;
+
+class MidiSystem {
+ public:
+  virtual ~MidiSystem() = default;
+
+  virtual std::uint32_t DeviceCount() = 0;
+  // The product name of device id (at most 32 characters are used by the caller).
+  virtual MidiResult DeviceName(std::uint32_t id, std::string& name) = 0;
+  virtual MidiResult Open(std::uint32_t id, MidiHandle& handle) = 0;
+  // message: status in the low byte, then data 1, then data 2. Must not allocate.
+  virtual MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) = 0;
+  virtual MidiResult Close(MidiHandle handle) = 0;
+  // The text of a result code; a non-zero result means the text cannot be fetched.
+  virtual MidiResult ErrorText(MidiResult code, std::string& text) = 0;
+};
+
+// The MIDI system the device set enumerates on its first use. The program installs the
+// machine's; tests install a fake. Without one installed the machine has no devices.
+void InstallMidiSystem(std::unique_ptr<MidiSystem> system);
+MidiSystem& InstalledMidiSystem();

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// An 8-bit string of at most 255 characters, the string type of every record field.
+// Assigning a longer value keeps its first 255 characters.
+class ShortString {
+ public:
+  static constexpr std::size_t MaxLength = 255;
+
+  ShortString() = default;
+  ShortString(std::string_view value) { Assign(value); }  // NOLINT: implicit by design
+  ShortString(const char* value) { Assign(value); }       // NOLINT: implicit by design
+  ShortString& operator=(std::string_view value) {
+    Assign(value);
+    return *this;
+  }
+  ShortString& operator=(const char* value) {
+    Assign(value);
+    return *this;
+  }
+
+  const std::string& str() const { return value_; }
+  operator const std::string&() const { return value_; }  // NOLINT: reads like a string
+  bool empty() const { return value_.empty(); }
+  std::size_t size() const { return value_.size(); }
+
+  friend bool operator==(const ShortString& a, const ShortString& b) = default;
+  friend bool operator==(const ShortString& a, std::string_view b) { return a.value_ == b; }
+
+ private:
+  void Assign(std::string_view value) { value_.assign(value.substr(0, MaxLength)); }
+  std::string value_;
+};

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "note_engine.h"
+
+class QAction;
+class QFileDialog;
+class QMenu;
+class QMenuBar;
+class TFormAbout;
+
+// The program's one working window: the keyboard picture under the menu bar.
+// Its methods are split by concern: main_window.cpp (window, menus, events),
+// keyboard_display.cpp (skin and drawing), choice_menus.cpp (choice submenus and their
+// handlers), commands.cpp (creation, destruction and the menu commands).
+class TForm1 : public QMainWindow, public NoteDisplay {
+  Q_OBJECT
+
+ public:
+  TForm1();  // builds the window, its menu bar and dialogs; FormCreate runs separately
+  ~TForm1() override;
+
+  // Creation and destruction handlers, run by the program entry.
+  void FormCreate();
+  void FormDestroy();
+
+  // Keyboard display.
+  void LoadSkin();
+  void FormPaint() override;
+  void DrawKeyDown(std::uint8_t note) override;
+  void DrawKeyUp(std::uint8_t note) override;
+  const QImage& Surface() const { return surface_; }  // what the window shows
+  QImage SkinBitmap;
+
+  // Note engine hooks.
+  void ShowNoDevicesWarning() override;
+  void RebuildOctaveMenu() override;
+
+  // Choice menus.
+  void BuildChoiceMenus();
+  void LoadInstrumentNames();
+  std::vector<std::string> InstrumentNames;
+  void SkinChosen(QAction* sender);
+  void RecordingDeviceChosen(QAction* sender);
+  void PlayingDeviceChosen(QAction* sender);
+  void KeymapChosen(QAction* sender);
+  void PatchFileChosen(QAction* sender);
+  void OctaveMenuChosen(QAction* sender);
+  void RecordingInstrumentChosen(QAction* sender);
+  void PlayingInstrumentChosen(QAction* sender);
+  void RecordingChannelChosen(QAction* sender);
+  void PlayingChannelChosen(QAction* sender);
+  void ConfigChosen(QAction* sender);
+
+  // Commands of the menu bar.
+  void NewConfig1Click();
+  void LoadConfig1Click();
+  void SaveConfig1Click();
+  void Exit1Click();
+  void Freealldevices1Click();
+  void AllNotesOff1Click();
+  void EditKeymapping1Click();
+  void GetKEyboardScancode1Click();
+  void Context1Click();
+  void Homepage1Click();
+  void About1Click();
+
+  // Size of the keyboard picture (the client area below the menu bar).
+  void SetClientSize(int width, int height);
+  QSize ClientSize() const;
+
+  // Components, named as their Qt object names.
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* File1 = nullptr;
+  QMenu* Setup1 = nullptr;
+  QMenu* Devices2 = nullptr;
+  QMenu* ools1 = nullptr;
+  QMenu* Help1 = nullptr;
+  QAction* NewConfig1 = nullptr;
+  QAction* LoadConfig1 = nullptr;
+  QAction* SaveConfig1 = nullptr;
+  QMenu* Configs1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QMenu* Skin1 = nullptr;
+  QMenu* Midi1 = nullptr;
+  QMenu* PlayOutputDevice1 = nullptr;
+  QMenu* KEymapping1 = nullptr;
+  QMenu* Instruments1 = nullptr;
+  QMenu* BaseOctave1 = nullptr;
+  QMenu* OutputInstrument1 = nullptr;
+  QMenu* PlayingInstrument1 = nullptr;
+  QMenu* OutputChannal1 = nullptr;
+  QMenu* PlayedChannal1 = nullptr;
+  QAction* Freealldevices1 = nullptr;
+  QAction* AllNotesOff1 = nullptr;
+  QAction* EditKeymapping1 = nullptr;
+  QAction* GetKEyboardScancode1 = nullptr;
+  QAction* Context1 = nullptr;
+  QAction* Homepage1 = nullptr;
+  QAction* About1 = nullptr;
+  QFileDialog* OpenDialog1 = nullptr;
+  QFileDialog* SaveDialog1 = nullptr;
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  QImage surface_;
+  QWidget* keyboardView_ = nullptr;  // paints surface_
+};
+
+// The one main window and the About box of the run.
+extern TForm1* Form1;
+extern TFormAbout* FormAbout;
+
+// Opens a file or program by name through the platform's shell, with a working folder.
+// Failures are silent.
+void ShellOpen(const std::string& fileName, const std::string& workingFolder);

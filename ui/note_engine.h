@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// What the note engine needs from the main window. Kept free of Qt so that the whole
+// key path runs in unit tests and benchmarks without a window system.
+class NoteDisplay {
+ public:
+  virtual ~NoteDisplay() = default;
+  virtual void DrawKeyDown(std::uint8_t note) = 0;
+  virtual void DrawKeyUp(std::uint8_t note) = 0;
+  // Paints the whole keyboard at once (all keys up), not as a deferred update.
+  virtual void FormPaint() = 0;
+  // The modal "Attention!" box; the engine paints first.
+  virtual void ShowNoDevicesWarning() = 0;
+  // Rebuilds the Octave submenu with Config.Octave checked.
+  virtual void RebuildOctaveMenu() = 0;
+};
+
+// Per-note pressed flags indexed by absolute note; only 0..127 are ever set.
+extern std::array<std::uint8_t, 256> PressedNotes;
+
+// The display the engine draws on; null draws nothing (set by the main window).
+void SetNoteDisplay(NoteDisplay* display);
+
+inline constexpr std::uint16_t VK_SPACE = 0x20;
+inline constexpr std::uint16_t VK_F1 = 0x70;
+inline constexpr std::uint16_t VK_F9 = 0x78;
+inline constexpr std::uint8_t NoteVelocity = 100;
+
+void FormKeyDown(std::uint16_t key);
+void FormKeyUp(std::uint16_t key);
+void NoteOn(std::int32_t note);
+void NoteOff(std::int32_t note);
+void AllNotesOff();
+void SetOctave(std::uint8_t octave);
+// Octave submenu click: position of the clicked item, and whether the click left it
+// checked (the caller re-checks it when it did not).
+void OctaveChosen(int position);
+void WarnNoDevices();
+bool IsMidiNote(std::int32_t n);
+// Releases every flagged note as NoteOff does (used when the window loses the focus).
+void ReleasePressedNotes();
