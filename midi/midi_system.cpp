@@ -1,1 +1,28 @@
-// (being written)
+#include "midi_system.h"
+
+namespace {
+
+// The system of a machine without MIDI: no devices, and nothing to open.
+class NoMidiSystem : public MidiSystem {
+ public:
+  std::uint32_t DeviceCount() override { return 0; }
+  MidiResult DeviceName(std::uint32_t, std::string&) override { return MMSYSERR_BADDEVICEID; }
+  MidiResult Open(std::uint32_t, MidiHandle&) override { return MMSYSERR_BADDEVICEID; }
+  MidiResult ShortMessage(MidiHandle, std::uint32_t) override { return MMSYSERR_INVALHANDLE; }
+  MidiResult Close(MidiHandle) override { return MMSYSERR_INVALHANDLE; }
+  MidiResult ErrorText(MidiResult, std::string&) override { return MMSYSERR_BADERRNUM; }
+};
+
+std::unique_ptr<MidiSystem>& Installed() {
+  static std::unique_ptr<MidiSystem> system;
+  return system;
+}
+
+}  // namespace
+
+void InstallMidiSystem(std::unique_ptr<MidiSystem> system) { Installed() = std::move(system); }
+
+MidiSystem& InstalledMidiSystem() {
+  if (!Installed()) Installed() = std::make_unique<NoMidiSystem>();
+  return *Installed();
+}

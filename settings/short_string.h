@@ -28,6 +28,8 @@ class ShortString {
 
   friend bool operator==(const ShortString& a, const ShortString& b) = default;
   friend bool operator==(const ShortString& a, std::string_view b) { return a.value_ == b; }
+  friend bool operator==(const ShortString& a, const char* b) { return a.value_ == b; }
+  friend bool operator==(const ShortString& a, const std::string& b) { return a.value_ == b; }
 
  private:
   void Assign(std::string_view value) { value_.assign(value.substr(0, MaxLength)); }

@@ -1,1 +1,140 @@
-// (being written)
+#include "note_engine.h"
+
+#include <exception>
+
+#include "app_error.h"
+#include "key_map.h"
+#include "keyboard_config.h"
+#include "midi_devices.h"
+
+std::array<std::uint8_t, 256> PressedNotes{};
+
+namespace {
+
+NoteDisplay* Display = nullptr;
+
+constexpr std::int32_t NoteOffBase = 0x7F;
+constexpr std::int32_t NoteOnBase = 0x8F;
+constexpr std::int32_t ProgramChangeBase = 0xBF;
+
+// Status and data values are formed from the stored settings without masking; one that
+// does not fit a byte stops the operation at the message that would carry it.
+std::uint8_t CheckedByte(std::int32_t value) {
+  if (value < 0 || value > 255) throw AppError("Range check error");
+  return static_cast<std::uint8_t>(value);
+}
+
+void Send(std::int32_t device, std::int32_t status, std::int32_t data1, std::int32_t data2) {
+  const std::uint8_t statusByte = CheckedByte(status);
+  const std::uint8_t data1Byte = CheckedByte(data1);
+  const std::uint8_t data2Byte = CheckedByte(data2);
+  MidiOutput().SendShort(device, statusByte, data1Byte, data2Byte);
+}
+
+// Opens a closed device for a note-on and sends its program change when one is set.
+void PrepareDevice(std::int32_t device, bool sendProgram, std::int32_t channel,
+                   std::int32_t instrument) {
+  TMidiOutput& output = MidiOutput();
+  if (output.DeviceHandle(device) != 0) return;
+  output.OpenDevice(device);
+  if (sendProgram) Send(device, ProgramChangeBase + channel, instrument, 0);
+}
+
+}  // namespace
+
+void SetNoteDisplay(NoteDisplay* display) { Display = display; }
+
+bool IsMidiNote(std::int32_t n) { return n >= 0 && n <= 127; }
+
+void WarnNoDevices() {
+  if (Display == nullptr) return;
+  Display->FormPaint();
+  Display->ShowNoDevicesWarning();
+}
+
+void FormKeyDown(std::uint16_t key) {
+  if (Config.RecordingDevice < 0 && Config.PlayingDevice < 0) {
+    WarnNoDevices();
+    return;
+  }
+  if (key == VK_SPACE) {
+    AllNotesOff();
+  } else if (key >= VK_F1 && key <= VK_F9) {
+    SetOctave(static_cast<std::uint8_t>(key - VK_F1));
+  } else {
+    const std::int32_t n = LookupNote(key) + 12 * static_cast<std::int32_t>(Config.Octave);
+    if (IsMidiNote(n)) NoteOn(n);
+  }
+}
+
+void FormKeyUp(std::uint16_t key) {
+  const std::int32_t n = LookupNote(key) + 12 * static_cast<std::int32_t>(Config.Octave);
+  if (IsMidiNote(n)) NoteOff(n);
+}
+
+void NoteOn(std::int32_t note) {
+  if (!IsMidiNote(note)) return;
+  const auto index = static_cast<std::size_t>(note);
+  if (PressedNotes[index] != 0) return;
+  if (Display != nullptr) Display->DrawKeyDown(static_cast<std::uint8_t>(note));
+  PressedNotes[index] = 1;
+
+  const std::int32_t recording = Config.RecordingDevice;
+  const std::int32_t playing = Config.PlayingDevice;
+  if (recording >= 0) {
+    PrepareDevice(recording, Config.RecordingInstrument >= 0, Config.RecordingChannel,
+                  Config.RecordingInstrument);
+    Send(recording, NoteOnBase + Config.RecordingChannel, note, NoteVelocity);
+  }
+  if (playing >= 0 && playing != recording) {
+    // A playing instrument of 0 sends no program change, unlike the recording one.
+    PrepareDevice(playing, Config.PlayingInstrument > 0, Config.PlayingChannel,
+                  Config.PlayingInstrument);
+    Send(playing, NoteOnBase + Config.PlayingChannel, note, NoteVelocity);
+  }
+}
+
+void NoteOff(std::int32_t note) {
+  if (!IsMidiNote(note)) return;
+  PressedNotes[static_cast<std::size_t>(note)] = 0;
+  if (Display != nullptr) Display->DrawKeyUp(static_cast<std::uint8_t>(note));
+
+  const std::int32_t recording = Config.RecordingDevice;
+  const std::int32_t playing = Config.PlayingDevice;
+  if (recording >= 0) Send(recording, NoteOffBase + Config.RecordingChannel, note, NoteVelocity);
+  if (playing >= 0 && playing != recording) {
+    Send(playing, NoteOffBase + Config.PlayingChannel, note, NoteVelocity);
+  }
+}
+
+void AllNotesOff() {
+  MidiOutput().CloseAll();
+  PressedNotes.fill(0);
+  if (Display != nullptr) Display->FormPaint();
+}
+
+void SetOctave(std::uint8_t octave) {
+  AllNotesOff();
+  Config.Octave = octave;
+  if (Display != nullptr) Display->RebuildOctaveMenu();
+}
+
+void OctaveChosen(int position) {
+  Config.Octave = static_cast<std::uint8_t>(position);
+  AllNotesOff();
+}
+
+void ReleasePressedNotes() {
+  // Every held note is released even when one of them fails; the first failure is
+  // reported afterwards.
+  std::exception_ptr firstFailure;
+  for (std::int32_t n = 0; n <= 127; ++n) {
+    if (PressedNotes[static_cast<std::size_t>(n)] == 0) continue;
+    try {
+      NoteOff(n);
+    } catch (...) {
+      if (!firstFailure) firstFailure = std::current_exception();
+    }
+  }
+  if (firstFailure) std::rethrow_exception(firstFailure);
+}
