@@ -1,1 +1,36 @@
-// (being written)
+#include "application.h"
+
+#include <QMessageBox>
+
+#include "main_window.h"
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+void ShowError(const std::string& message) {
+  // The box belongs to the application; it is made transient for the main window only
+  // so that it is not hidden behind that always-on-top window.
+  QWidget* owner = (Form1 != nullptr && Form1->isVisible()) ? Form1 : nullptr;
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle),
+                  QString::fromLatin1(ErrorBoxText(message)), QMessageBox::Ok, owner);
+  box.setObjectName("ErrorBox");
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QString::fromLatin1(ApplicationTitle));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  } catch (...) {
+    ShowError("");
+  }
+  return false;
+}

@@ -1,1 +1,128 @@
-// (being written)
+// The choice submenus of the menu bar and their click handlers.
+#include <QAction>
+#include <QMenu>
+
+#include "config_file.h"
+#include "files.h"
+#include "instrument_list.h"
+#include "key_map.h"
+#include "keyboard_config.h"
+#include "main_window.h"
+#include "midi_devices.h"
+#include "radio_menus.h"
+
+namespace {
+
+std::string InFolder(const char* folder, const std::string& name) {
+  return ProgramFolder() + SubFolder(folder) + name;
+}
+
+// Value lists accept "none": an unchecked item stands for -1.
+std::int32_t ValueOf(QAction* sender) { return sender->isChecked() ? ItemPosition(sender) : -1; }
+
+// The other lists keep their clicked item checked and repeat the action.
+void CheckAgain(QAction* sender) {
+  if (!sender->isChecked()) sender->setChecked(true);
+}
+
+std::string FileNameOf(QAction* sender) {
+  return ShortString(StripAmpersands(ItemCaption(sender))).str();
+}
+
+}  // namespace
+
+void TForm1::BuildChoiceMenus() {
+  FillFileMenu(Skin1, InFolder("SKINS", "*.bmp"), 1, Config.SkinFile, Guarded(&TForm1::SkinChosen));
+  const std::vector<std::string> devices = MidiOutput().DeviceNames();
+  FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
+  FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,
+               Guarded(&TForm1::PlayingDeviceChosen));
+  FillFileMenu(KEymapping1, InFolder("KEYMAPS", "*.key"), 5, Config.KeymapFile,
+               Guarded(&TForm1::KeymapChosen));
+  FillNumberMenu(BaseOctave1, 0, 8, 6, Config.Octave, Guarded(&TForm1::OctaveMenuChosen));
+  FillNumberMenu(OutputChannal1, 1, 16, 7, Config.RecordingChannel,
+                 Guarded(&TForm1::RecordingChannelChosen));
+  FillNumberMenu(PlayedChannal1, 1, 16, 8, Config.PlayingChannel,
+                 Guarded(&TForm1::PlayingChannelChosen));
+  FillFileMenu(Configs1, InFolder("CONFIGS", "*.cfg"), 9, Config.ConfigName,
+               Guarded(&TForm1::ConfigChosen));
+  FillFileMenu(Instruments1, InFolder("PATCHES", "*.kit"), 10, Config.PatchFile,
+               Guarded(&TForm1::PatchFileChosen));
+  LoadInstrumentNames();
+  FillListMenu(OutputInstrument1, InstrumentNames, 11, Config.RecordingInstrument,
+               Guarded(&TForm1::RecordingInstrumentChosen));
+  FillListMenu(PlayingInstrument1, InstrumentNames, 12, Config.PlayingInstrument,
+               Guarded(&TForm1::PlayingInstrumentChosen));
+}
+
+void TForm1::LoadInstrumentNames() {
+  InstrumentNames = ReadInstrumentList(InFolder("PATCHES", Config.PatchFile));
+}
+
+void TForm1::RecordingDeviceChosen(QAction* sender) {
+  AllNotesOff();
+  Config.RecordingDevice = ValueOf(sender);
+}
+
+void TForm1::PlayingDeviceChosen(QAction* sender) {
+  AllNotesOff();
+  Config.PlayingDevice = ValueOf(sender);
+}
+
+void TForm1::RecordingInstrumentChosen(QAction* sender) {
+  Config.RecordingInstrument = ValueOf(sender);
+  AllNotesOff();
+}
+
+void TForm1::PlayingInstrumentChosen(QAction* sender) {
+  Config.PlayingInstrument = ValueOf(sender);
+  AllNotesOff();
+}
+
+void TForm1::RecordingChannelChosen(QAction* sender) {
+  CheckAgain(sender);
+  Config.RecordingChannel = static_cast<std::uint8_t>(ItemPosition(sender) + 1);
+  AllNotesOff();
+}
+
+void TForm1::PlayingChannelChosen(QAction* sender) {
+  CheckAgain(sender);
+  Config.PlayingChannel = static_cast<std::uint8_t>(ItemPosition(sender) + 1);
+  AllNotesOff();
+}
+
+void TForm1::SkinChosen(QAction* sender) {
+  CheckAgain(sender);
+  Config.SkinFile = FileNameOf(sender);
+  LoadSkin();
+  FormPaint();
+}
+
+void TForm1::KeymapChosen(QAction* sender) {
+  CheckAgain(sender);
+  Config.KeymapFile = FileNameOf(sender);
+  LoadConfiguredKeyMap();
+}
+
+void TForm1::PatchFileChosen(QAction* sender) {
+  CheckAgain(sender);
+  Config.PatchFile = FileNameOf(sender);
+  LoadInstrumentNames();
+  FillListMenu(OutputInstrument1, InstrumentNames, 11, Config.RecordingInstrument,
+               Guarded(&TForm1::RecordingInstrumentChosen));
+  FillListMenu(PlayingInstrument1, InstrumentNames, 12, Config.PlayingInstrument,
+               Guarded(&TForm1::PlayingInstrumentChosen));
+}
+
+void TForm1::ConfigChosen(QAction* sender) {
+  CheckAgain(sender);
+  // The caption is taken now: the rebuild below replaces the clicked item.
+  const std::string fileName = InFolder("CONFIGS", StripAmpersands(ItemCaption(sender)));
+  ReadConfigFile(fileName);
+  ReloadingKeyMap([this] {
+    AllNotesOff();
+    BuildChoiceMenus();
+    LoadSkin();
+    FormPaint();
+  });
+}

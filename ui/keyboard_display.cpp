@@ -1,1 +1,82 @@
-// (being written)
+// The keyboard picture: the skin bitmap, the surface the window shows, and the key
+// highlights the note engine asks for.
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "files.h"
+#include "keyboard_config.h"
+#include "keyboard_geometry.h"
+#include "keyboard_view.h"
+#include "main_window.h"
+#include "skin_file.h"
+
+namespace {
+
+ConstPixelView SourceView(const QImage& image) {
+  return {reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(), image.height(),
+          static_cast<int>(image.bytesPerLine() / 4)};
+}
+
+PixelView ViewOf(QImage& image) {
+  return {reinterpret_cast<std::uint32_t*>(image.bits()), image.width(), image.height(),
+          static_cast<int>(image.bytesPerLine() / 4)};
+}
+
+}  // namespace
+
+KeyboardView::KeyboardView(TForm1* form) : QWidget(form), form_(form) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void KeyboardView::paintEvent(QPaintEvent* event) {
+  if (!form_->RepaintingFromSurface()) form_->RedrawSurface();
+  QPainter painter(this);
+  painter.drawImage(event->rect(), form_->Surface(), event->rect());
+}
+
+void TForm1::LoadSkin() {
+  const std::string path = ProgramFolder() + SubFolder("SKINS") + Config.SkinFile.str();
+  QImage skin = LoadSkinFile(path);
+  if (!skin.isNull() && skin.format() != QImage::Format_RGB32) {
+    skin = skin.convertToFormat(QImage::Format_RGB32);
+  }
+  SkinBitmap = std::move(skin);
+  SetClientSize(3 * SkinBitmap.width(), SkinBitmap.height() / 2);
+}
+
+void TForm1::RedrawSurface() {
+  if (SkinBitmap.isNull() || surface_.isNull()) return;
+  const SkinMeasures skin = SkinMeasures::Of(SkinBitmap.width(), SkinBitmap.height());
+  const PixelRect keysUp{0, 0, skin.W, skin.H2};
+  for (int octave = 0; octave < 3; ++octave) {
+    CopyPixels(SourceView(SkinBitmap), keysUp, ViewOf(surface_),
+               {octave * skin.W, 0, (octave + 1) * skin.W, skin.H2});
+  }
+}
+
+void TForm1::FormPaint() {
+  RedrawSurface();
+  RepaintFromSurface(keyboardView_->rect());
+}
+
+void TForm1::RepaintFromSurface(const QRect& area) {
+  if (area.isEmpty()) return;
+  repaintingFromSurface_ = true;
+  keyboardView_->repaint(area);  // at once, inside the event that changed the picture
+  repaintingFromSurface_ = false;
+}
+
+void TForm1::DrawKeyDown(std::uint8_t note) { DrawKey(note, true); }
+
+void TForm1::DrawKeyUp(std::uint8_t note) { DrawKey(note, false); }
+
+void TForm1::DrawKey(std::uint8_t note, bool down) {
+  if (SkinBitmap.isNull() || surface_.isNull()) return;
+  const SkinMeasures skin = SkinMeasures::Of(SkinBitmap.width(), SkinBitmap.height());
+  const std::int32_t relative = note - 12 * static_cast<std::int32_t>(Config.Octave);
+  KeyCopy copy;
+  if (!KeyHighlightCopy(skin, relative, down, copy)) return;
+  CopyPixels(SourceView(SkinBitmap), copy.Source, ViewOf(surface_), copy.Destination);
+  RepaintFromSurface(QRect(copy.Destination.Left, copy.Destination.Top, copy.Destination.Width(),
+                           copy.Destination.Height()));
+}

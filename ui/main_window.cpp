@@ -1,1 +1,197 @@
-// (being written)
+#include "main_window.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "about_box.h"
+#include "application.h"
+#include "key_codes.h"
+#include "keyboard_config.h"
+#include "keyboard_view.h"
+#include "radio_menus.h"
+
+TForm1* Form1 = nullptr;
+TFormAbout* FormAbout = nullptr;
+
+namespace {
+constexpr int DesignedClientWidth = 214;
+constexpr int DesignedClientHeight = 30;
+}  // namespace
+
+TForm1::TForm1() {
+  setObjectName("Form1");
+  setWindowTitle(QString::fromLatin1(ApplicationTitle));
+  // Fixed single border: system menu and minimize, no maximize; always on top.
+  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                 Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  setFocusPolicy(Qt::StrongFocus);
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
+
+  keyboardView_ = new KeyboardView(this);
+  keyboardView_->setObjectName("KeyboardView");
+  keyboardView_->setFocusPolicy(Qt::NoFocus);
+  setCentralWidget(keyboardView_);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  MainMenu1 = menuBar();
+  MainMenu1->setObjectName("MainMenu1");
+  MainMenu1->setFocusPolicy(Qt::NoFocus);
+  MainMenu1->setNativeMenuBar(false);
+
+  File1 = MainMenu1->addMenu(QStringLiteral("File"));
+  File1->setObjectName("File1");
+  AddCommand(File1, NewConfig1, "New Config", "NewConfig1", &TForm1::NewConfig1Click);
+  AddCommand(File1, LoadConfig1, "Open Config", "LoadConfig1", &TForm1::LoadConfig1Click);
+  AddCommand(File1, SaveConfig1, "Save Config As..", "SaveConfig1", &TForm1::SaveConfig1Click);
+  Configs1 = AddSubmenu(File1, "Configs", "Configs1");
+  AddCommand(File1, Exit1, "&Exit", "Exit1", &TForm1::Exit1Click);
+
+  Setup1 = MainMenu1->addMenu(QStringLiteral("Setup"));
+  Setup1->setObjectName("Setup1");
+  Skin1 = AddSubmenu(Setup1, "Skin", "Skin1");
+  Midi1 = AddSubmenu(Setup1, "Recording Output Device", "Midi1");
+  PlayOutputDevice1 = AddSubmenu(Setup1, "Playing Output Device", "PlayOutputDevice1");
+  KEymapping1 = AddSubmenu(Setup1, "Keymapping", "KEymapping1");
+  Instruments1 = AddSubmenu(Setup1, "Instruments", "Instruments1");
+
+  Devices2 = MainMenu1->addMenu(QStringLiteral("Devices"));
+  Devices2->setObjectName("Devices2");
+  BaseOctave1 = AddSubmenu(Devices2, "Octave [F1..F9]", "BaseOctave1");
+  OutputInstrument1 = AddSubmenu(Devices2, "Output Instrument", "OutputInstrument1");
+  PlayingInstrument1 = AddSubmenu(Devices2, "Playing Instrument", "PlayingInstrument1");
+  OutputChannal1 = AddSubmenu(Devices2, "Output Channal", "OutputChannal1");
+  PlayedChannal1 = AddSubmenu(Devices2, "Playing Channal", "PlayedChannal1");
+  AddCommand(Devices2, Freealldevices1, "&Close All Devices", "Freealldevices1",
+             &TForm1::Freealldevices1Click);
+  AddCommand(Devices2, AllNotesOff1, "All Notes Off [SPACE]", "AllNotesOff1",
+             &TForm1::AllNotesOff1Click);
+
+  ools1 = MainMenu1->addMenu(QStringLiteral("Tools"));
+  ools1->setObjectName("ools1");
+  AddCommand(ools1, EditKeymapping1, "Edit &Keyboard", "EditKeymapping1",
+             &TForm1::EditKeymapping1Click);
+  AddCommand(ools1, GetKEyboardScancode1, "Get Keyboard Scancode", "GetKEyboardScancode1",
+             &TForm1::GetKEyboardScancode1Click);
+
+  Help1 = MainMenu1->addMenu(QStringLiteral("Help"));
+  Help1->setObjectName("Help1");
+  AddCommand(Help1, Context1, "Content", "Context1", &TForm1::Context1Click);
+  AddCommand(Help1, Homepage1, "&Homepage", "Homepage1", &TForm1::Homepage1Click);
+  AddCommand(Help1, About1, "&About", "About1", &TForm1::About1Click);
+
+  OpenDialog1 = new QFileDialog(this);
+  OpenDialog1->setObjectName("OpenDialog1");
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1->setFileMode(QFileDialog::AnyFile);
+  SaveDialog1 = new QFileDialog(this);
+  SaveDialog1->setObjectName("SaveDialog1");
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+  for (QFileDialog* dialog : {OpenDialog1, SaveDialog1}) {
+    dialog->setOption(QFileDialog::ReadOnly, false);
+    dialog->setWindowModality(Qt::ApplicationModal);
+  }
+
+  SetClientSize(DesignedClientWidth, DesignedClientHeight);
+  SetNoteDisplay(this);
+}
+
+TForm1::~TForm1() { SetNoteDisplay(nullptr); }
+
+std::function<void(QAction*)> TForm1::Guarded(void (TForm1::*method)(QAction*)) {
+  return [this, method](QAction* sender) { RunGuarded([&] { (this->*method)(sender); }); };
+}
+
+void TForm1::AddCommand(QMenu* menu, QAction*& action, const char* caption, const char* name,
+                        void (TForm1::*command)()) {
+  action = menu->addAction(QString::fromLatin1(caption));
+  action->setObjectName(QString::fromLatin1(name));
+  connect(action, &QAction::triggered, this,
+          [this, command] { RunGuarded([&] { (this->*command)(); }); });
+}
+
+QMenu* TForm1::AddSubmenu(QMenu* menu, const char* caption, const char* name) {
+  QMenu* submenu = menu->addMenu(QString::fromLatin1(caption));
+  submenu->setObjectName(QString::fromLatin1(name));
+  submenu->menuAction()->setObjectName(QString::fromLatin1(name) + "Item");
+  return submenu;
+}
+
+void TForm1::SetClientSize(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  keyboardView_->setFixedSize(width, height);
+  surface_ = QImage(width, height, QImage::Format_RGB32);
+  surface_.fill(palette().color(QPalette::Button));
+  adjustSize();
+}
+
+QSize TForm1::ClientSize() const { return keyboardView_->size(); }
+
+void TForm1::CenterOnScreen() {
+  adjustSize();
+  const QRect available = screen()->availableGeometry();
+  const QSize size = frameGeometry().size();
+  move(available.left() + (available.width() - size.width()) / 2,
+       available.top() + (available.height() - size.height()) / 2);
+}
+
+void TForm1::ShowNoDevicesWarning() {
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Attention!"),
+                  QStringLiteral("Pleace config output devices in setup menu."), QMessageBox::Ok,
+                  isVisible() ? this : nullptr);
+  box.setObjectName("WarningBox");
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+}
+
+void TForm1::RebuildOctaveMenu() {
+  FillNumberMenu(BaseOctave1, 0, 8, 6, Config.Octave, Guarded(&TForm1::OctaveMenuChosen));
+}
+
+void TForm1::OctaveMenuChosen(QAction* sender) {
+  if (!sender->isChecked()) sender->setChecked(true);
+  OctaveChosen(ItemPosition(sender));
+}
+
+bool TForm1::event(QEvent* e) {
+  switch (e->type()) {
+    case QEvent::KeyPress: {
+      // Auto-repeat presses pass: the pressed flags drop them.
+      const std::uint16_t key = VirtualKeyOf(*static_cast<QKeyEvent*>(e));
+      RunGuarded([key] { FormKeyDown(key); });
+      break;
+    }
+    case QEvent::KeyRelease: {
+      const auto* keyEvent = static_cast<QKeyEvent*>(e);
+      // An auto-repeat release is not a real release: a held key stays one note.
+      if (!keyEvent->isAutoRepeat()) {
+        const std::uint16_t key = VirtualKeyOf(*keyEvent);
+        RunGuarded([key] { FormKeyUp(key); });
+      }
+      break;
+    }
+    case QEvent::FocusOut:
+    case QEvent::WindowDeactivate:
+      // A key released while the focus is elsewhere never reaches this window, so
+      // everything held is released now rather than left sounding.
+      RunGuarded([] { ReleasePressedNotes(); });
+      break;
+    default:
+      break;
+  }
+  // Keys are never consumed here: the menu bar and the window system still act on them.
+  return QMainWindow::event(e);
+}
+
+void TForm1::closeEvent(QCloseEvent* e) { e->accept(); }

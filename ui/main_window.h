@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,14 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   // Size of the keyboard picture (the client area below the menu bar).
   void SetClientSize(int width, int height);
   QSize ClientSize() const;
+  // Places the window in the middle of its screen (at its first showing).
+  void CenterOnScreen();
+  // Draws the three keys-up octaves onto the surface (nothing before a skin is loaded).
+  void RedrawSurface();
+  // True while a highlight or FormPaint repaints the view from the surface as it is.
+  bool RepaintingFromSurface() const { return repaintingFromSurface_; }
+  // Loads the key map that Config names.
+  void LoadConfiguredKeyMap();
 
   // Components, named as their Qt object names.
   QMenuBar* MainMenu1 = nullptr;
@@ -111,8 +120,22 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  // A click handler that runs method under the default error handler.
+  std::function<void(QAction*)> Guarded(void (TForm1::*method)(QAction*));
+  void AddCommand(QMenu* menu, QAction*& action, const char* caption, const char* name,
+                  void (TForm1::*command)());
+  QMenu* AddSubmenu(QMenu* menu, const char* caption, const char* name);
+  void DrawKey(std::uint8_t note, bool down);
+  void RepaintFromSurface(const QRect& area);
+  // Runs steps that may load another configuration; the key map it names is loaded
+  // afterwards, also when a step fails, so the table in use always matches Config.
+  void ReloadingKeyMap(const std::function<void()>& steps);
+
   QImage surface_;
   QWidget* keyboardView_ = nullptr;  // paints surface_
+  bool repaintingFromSurface_ = false;
+  std::string lastOpenedFile_;
+  std::string lastSavedFile_;
 };
 
 // The one main window and the About box of the run.

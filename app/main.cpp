@@ -1,0 +1,43 @@
+// Program entry: the application, the main window and the About box, the message loop,
+// and the teardown in reverse order with the device set freed last.
+#include <memory>
+
+#include "about_box.h"
+#include "application.h"
+#include "files.h"
+#include "machine_midi.h"
+#include "main_window.h"
+#include "midi_devices.h"
+
+int main(int argc, char** argv) {
+  TApplication application(argc, argv);
+  SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
+  InstallMidiSystem(CreateMachineMidiSystem());
+
+  auto mainWindow = std::make_unique<TForm1>();
+  Form1 = mainWindow.get();
+  RunGuarded([] { Form1->FormCreate(); });
+  auto aboutBox = std::make_unique<TFormAbout>();
+  FormAbout = aboutBox.get();
+
+  Form1->CenterOnScreen();
+  Form1->show();
+  Form1->activateWindow();
+  const int result = application.exec();
+
+  FormAbout = nullptr;
+  aboutBox.reset();
+  Form1->hide();
+  RunGuarded([] { Form1->FormDestroy(); });
+  Form1 = nullptr;
+  mainWindow.reset();
+
+  // Whatever is still open is closed so that nothing is left sounding: the MIDI system
+  // sends the note-offs of the notes still on when it closes a device.
+  RunGuarded([] {
+    if (MidiOutputExists()) MidiOutput().CloseAll();
+  });
+  FreeMidiOutput();
+  InstallMidiSystem(nullptr);
+  return result;
+}

@@ -1,0 +1,128 @@
+#include "config_file.h"
+#include "window_fixture.h"
+
+TEST_F(WindowTest, DeviceListsAcceptNone) {
+  CreateWindow();
+  Item(form->Midi1, 1)->trigger();
+  EXPECT_EQ(Config.RecordingDevice, 1);
+  EXPECT_EQ(CheckedPosition(form->Midi1), 1);
+  PressKey(Qt::Key_Z);
+  EXPECT_TRUE(fake->IsOpen(1));
+  Item(form->Midi1, 1)->trigger();  // clicking the checked device: none
+  EXPECT_EQ(Config.RecordingDevice, -1);
+  EXPECT_EQ(CheckedPosition(form->Midi1), -1);
+  EXPECT_FALSE(fake->IsOpen(1));  // every change turns notes off
+  EXPECT_EQ(PressedNotes[36], 0);
+  boxes->Boxes.clear();
+  PressKey(Qt::Key_Z);
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Caption, "Attention!");
+
+  Item(form->PlayOutputDevice1, 2)->trigger();
+  EXPECT_EQ(Config.PlayingDevice, 2);
+}
+
+TEST_F(WindowTest, InstrumentsAndChannels) {
+  CreateWindow();
+  Item(form->Midi1, 0)->trigger();
+  Item(form->OutputInstrument1, 2)->trigger();
+  EXPECT_EQ(Config.RecordingInstrument, 2);
+  Item(form->OutputChannal1, 9)->trigger();
+  EXPECT_EQ(Config.RecordingChannel, 10);
+  Item(form->OutputChannal1, 9)->trigger();  // re-checked, not cleared
+  EXPECT_EQ(Config.RecordingChannel, 10);
+  EXPECT_EQ(CheckedPosition(form->OutputChannal1), 9);
+  fake->ClearLog();
+  PressKey(Qt::Key_Z);
+  EXPECT_EQ(fake->MessagesTo(0), (std::vector<std::uint32_t>{ShortMessageOf(0xC9, 2, 0),
+                                                             ShortMessageOf(0x99, 36, 100)}));
+  Item(form->PlayingInstrument1, 1)->trigger();
+  EXPECT_EQ(Config.PlayingInstrument, 1);
+  Item(form->PlayingInstrument1, 1)->trigger();
+  EXPECT_EQ(Config.PlayingInstrument, -1);
+  Item(form->PlayedChannal1, 15)->trigger();
+  EXPECT_EQ(Config.PlayingChannel, 16);
+}
+
+TEST_F(WindowTest, AnotherInstrumentListKeepsThePositionsAndTheNotes) {
+  CreateWindow();
+  Item(form->Midi1, 0)->trigger();
+  Item(form->OutputInstrument1, 2)->trigger();
+  PressKey(Qt::Key_Z);
+  Item(form->Instruments1, 1)->trigger();  // Two.kit
+  EXPECT_EQ(Config.PatchFile, "Two.kit");
+  EXPECT_EQ(Captions(form->OutputInstrument1), (std::vector<std::string>{"First", "", "Third"}));
+  EXPECT_EQ(CheckedPosition(form->OutputInstrument1), 2);
+  EXPECT_EQ(PressedNotes[36], 1);  // no notes off for a list change
+  EXPECT_TRUE(fake->IsOpen(0));
+}
+
+TEST_F(WindowTest, SkinChoiceReloadsResizesAndRepaints) {
+  CreateWindow();
+  Item(form->Skin1, 1)->trigger();
+  EXPECT_EQ(Config.SkinFile, "Small.bmp");
+  EXPECT_EQ(form->ClientSize(), QSize(420, 40));
+  Item(form->Skin1, 1)->trigger();  // the checked skin stays checked and reloads
+  EXPECT_EQ(CheckedPosition(form->Skin1), 1);
+  // A skin that is not a bitmap: the error, the name kept, the size unchanged.
+  folder.WriteFile("SKINS/Broken.bmp", "not a bitmap");
+  form->BuildChoiceMenus();
+  boxes->Boxes.clear();
+  Item(form->Skin1, 0)->trigger();  // Broken.bmp sorts first
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Text, "Bitmap image is not valid.");
+  EXPECT_EQ(Config.SkinFile, "Broken.bmp");
+  EXPECT_EQ(form->ClientSize(), QSize(420, 40));
+}
+
+TEST_F(WindowTest, KeymapChoiceLoadsTheTableWithoutStoppingNotes) {
+  CreateWindow();
+  Item(form->Midi1, 0)->trigger();
+  PressKey(Qt::Key_Z);
+  Item(form->KEymapping1, 0)->trigger();  // Other.key: Z -> 5
+  EXPECT_EQ(Config.KeymapFile, "Other.key");
+  EXPECT_EQ(LookupNote('Z'), 5);
+  EXPECT_EQ(PressedNotes[36], 1);
+  // Released through the new table: note 41 goes off, 36 stays held.
+  ReleaseKey(Qt::Key_Z);
+  EXPECT_EQ(fake->MessagesTo(0).back(), ShortMessageOf(0x80, 41, 100));
+  EXPECT_EQ(PressedNotes[36], 1);
+}
+
+TEST_F(WindowTest, ConfigChoiceLoadsRebuildsAndReloadsTheKeyMap) {
+  SetDefaults();
+  Config.ConfigName = "Stored.cfg";
+  Config.SkinFile = "Small.bmp";
+  Config.KeymapFile = "Other.key";
+  Config.RecordingDevice = 2;
+  WriteConfigFile(folder / "CONFIGS/B.cfg");
+  SetDefaults();
+  WriteConfigFile(folder / "CONFIGS/A.cfg");
+  folder.WriteFile("setup.ini", Counted("A.cfg"));
+  CreateWindow();
+  EXPECT_EQ(Captions(form->Configs1), (std::vector<std::string>{"A.cfg", "B.cfg"}));
+  Item(form->Midi1, 0)->trigger();
+  PressKey(Qt::Key_Z);
+
+  Item(form->Configs1, 1)->trigger();  // rebuilds the very submenu of the clicked item
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(Config.ConfigName, "Stored.cfg");
+  EXPECT_EQ(Config.RecordingDevice, 2);
+  EXPECT_EQ(CheckedPosition(form->Midi1), 2);
+  EXPECT_EQ(form->ClientSize(), QSize(420, 40));
+  EXPECT_FALSE(fake->IsOpen(0));
+  EXPECT_EQ(PressedNotes[36], 0);
+  EXPECT_EQ(LookupNote('Z'), 5);  // the key map the configuration names is in use
+  EXPECT_EQ(CheckedPosition(form->KEymapping1), 0);
+  EXPECT_EQ(Captions(form->Configs1), (std::vector<std::string>{"A.cfg", "B.cfg"}));
+  EXPECT_EQ(CheckedPosition(form->Configs1), -1);  // no file is named Stored.cfg
+}
+
+TEST_F(WindowTest, AMissingInstrumentListStopsTheBuildBeforeTheInstrumentMenus) {
+  CreateWindow();
+  Config.PatchFile = "Gone.kit";
+  EXPECT_THROW(form->BuildChoiceMenus(), std::exception);
+  EXPECT_EQ(Captions(form->OutputInstrument1),
+            (std::vector<std::string>{"Piano", "Organ", "Flute"}));
+  EXPECT_EQ(form->InstrumentNames.size(), 3u);
+}

@@ -1,0 +1,148 @@
+#include <QFileDialog>
+#include <QLineEdit>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "config_file.h"
+#include "files.h"
+#include "window_fixture.h"
+
+namespace {
+
+// Answers the next file dialog with a typed name (empty: cancel).
+void AnswerFileDialog(BoxWatcher& boxes, const std::string& typed,
+                      std::string* shownFolder = nullptr) {
+  boxes.OtherModal = [&boxes, typed, shownFolder](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) return;
+    if (shownFolder != nullptr) *shownFolder = dialog->directory().absolutePath().toStdString();
+    if (typed.empty()) {
+      dialog->reject();
+    } else {
+      auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+      edit->setText(QString::fromStdString(typed));
+      QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    }
+    boxes.OtherModal = nullptr;
+  };
+}
+
+}  // namespace
+
+TEST_F(WindowTest, NewConfigForgetsThePointerAndWarns) {
+  folder.WriteFile("setup.ini", Counted("Default.cfg"));
+  SetDefaults();
+  Config.Octave = 6;
+  Config.KeymapFile = "Other.key";
+  WriteConfigFile(folder / "CONFIGS/Default.cfg");
+  CreateWindow();
+  EXPECT_TRUE(boxes->Boxes.empty());
+  EXPECT_EQ(LookupNote('Z'), 5);
+  form->NewConfig1->trigger();
+  EXPECT_FALSE(FileExists(folder / "setup.ini"));
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Caption, "Attention!");
+  EXPECT_EQ(Config.Octave, 3);
+  EXPECT_EQ(CheckedPosition(form->BaseOctave1), 3);
+  EXPECT_EQ(LookupNote('Z'), 0);  // the default key map is in use again
+  // The exit then saves the defaults as Default.cfg and points at it.
+  DestroyWindow();
+  form = std::make_unique<TForm1>();
+  form->FormDestroy();
+  EXPECT_EQ(folder.ReadFile("setup.ini"), Counted("Default.cfg"));
+  EXPECT_EQ(folder.ReadFile("CONFIGS/Default.cfg").size(), 94u);
+}
+
+TEST_F(WindowTest, OpenConfigCancelledChangesNothing) {
+  CreateWindow();
+  Item(form->Midi1, 0)->trigger();
+  PressKey(Qt::Key_Z);
+  std::string shown;
+  AnswerFileDialog(*boxes, "", &shown);
+  form->LoadConfig1->trigger();
+  EXPECT_EQ(shown, std::filesystem::path(folder / "CONFIGS").lexically_normal().string());
+  // The devices stay open; the held note was released when the dialog took the focus.
+  EXPECT_TRUE(fake->IsOpen(0));
+  EXPECT_EQ(fake->MessagesTo(0).back(), ShortMessageOf(0x80, 36, 100));
+  EXPECT_EQ(fake->CallsOf("close").size(), 0u);
+}
+
+TEST_F(WindowTest, OpenConfigFromAnywhereKeepsItsStoredName) {
+  SetDefaults();
+  Config.Octave = 1;
+  Config.SkinFile = "Small.bmp";
+  WriteConfigFile(folder / "mine.cfg");  // stored name: Default.cfg
+  CreateWindow();
+  AnswerFileDialog(*boxes, folder / "mine");  // no extension typed
+  form->LoadConfig1->trigger();
+  EXPECT_EQ(Config.Octave, 1);
+  EXPECT_EQ(form->ClientSize(), QSize(420, 40));
+  EXPECT_EQ(CheckedPosition(form->BaseOctave1), 1);
+
+  // A typed name that does not exist: the open error, nothing changed.
+  boxes->Boxes.clear();
+  AnswerFileDialog(*boxes, folder / "none.cfg");
+  form->LoadConfig1->trigger();
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Text, "Cannot open file " + (folder / "none.cfg") + ".");
+  EXPECT_EQ(Config.Octave, 1);
+}
+
+TEST_F(WindowTest, SaveConfigAsWritesACopyAndListsIt) {
+  CreateWindow();
+  Config.Octave = 7;
+  AnswerFileDialog(*boxes, folder / "CONFIGS/Copy");
+  form->SaveConfig1->trigger();
+  EXPECT_TRUE(FileExists(folder / "CONFIGS/Copy.cfg"));
+  EXPECT_EQ(Config.ConfigName, "Default.cfg");
+  EXPECT_EQ(Captions(form->Configs1), (std::vector<std::string>{"Copy.cfg"}));
+  EXPECT_EQ(CheckedPosition(form->Configs1), -1);
+  // Onto an existing file: replaced without a question.
+  Config.Octave = 2;
+  AnswerFileDialog(*boxes, folder / "CONFIGS/Copy.cfg");
+  form->SaveConfig1->trigger();
+  TKeyboardConfig saved = Config;
+  ReadConfigFile(folder / "CONFIGS/Copy.cfg");
+  EXPECT_EQ(Config.Octave, 2);
+  Config = saved;
+}
+
+TEST_F(WindowTest, StopCommandsCloseEverything) {
+  CreateWindow();
+  Item(form->Midi1, 0)->trigger();
+  Item(form->PlayOutputDevice1, 1)->trigger();
+  for (QAction* command : {form->Freealldevices1, form->AllNotesOff1}) {
+    PressKey(Qt::Key_Z);
+    command->trigger();
+    EXPECT_FALSE(fake->IsOpen(0) || fake->IsOpen(1));
+    EXPECT_EQ(PressedNotes[36], 0);
+  }
+}
+
+TEST_F(WindowTest, ToolLaunchesStartTheProgramOfThatNameAndFailSilently) {
+  CreateWindow();
+  const std::string marker = folder / "launched.txt";
+  folder.WriteFile("layoutcraft", "#!/bin/sh\npwd > launched.txt\n");
+  std::filesystem::permissions(folder / "layoutcraft", std::filesystem::perms::owner_all);
+  form->EditKeymapping1->trigger();
+  for (int i = 0; i < 100 && folder.ReadFile("launched.txt").empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(folder.ReadFile("launched.txt").empty());  // ran in the program folder
+  boxes->Boxes.clear();
+  form->GetKEyboardScancode1->trigger();  // missing: nothing visible happens
+  form->Context1->trigger();
+  EXPECT_TRUE(boxes->Boxes.empty());
+}
+
+TEST_F(WindowTest, ExitClosesTheWindowAndTheSaveGoesToTheStoredName) {
+  CreateWindow();
+  form->Exit1->trigger();
+  EXPECT_FALSE(form->isVisible());
+  Config.ConfigName = "../escape.cfg";
+  form->FormDestroy();
+  EXPECT_TRUE(FileExists(folder / "CONFIGS/escape.cfg"));
+  EXPECT_FALSE(FileExists(folder / "../escape.cfg"));
+  EXPECT_EQ(folder.ReadFile("setup.ini"), Counted("escape.cfg"));
+}

@@ -1,0 +1,243 @@
+#include <QFocusEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <filesystem>
+
+#include "application.h"
+#include "window_fixture.h"
+
+namespace {
+const std::string WarningText = "Pleace config output devices in setup menu.";
+}
+
+TEST(ErrorBox, FullStopRule) {
+  EXPECT_EQ(ErrorBoxText("Cannot open file /x/Classic.bmp"), "Cannot open file /x/Classic.bmp.");
+  EXPECT_EQ(ErrorBoxText("Range check error"), "Range check error.");
+  EXPECT_EQ(ErrorBoxText("Device index out of bounds! (5)"), "Device index out of bounds! (5)");
+  EXPECT_EQ(ErrorBoxText("Stop!"), "Stop!");
+  EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+  EXPECT_EQ(ErrorBoxText("Ends in a dash -"), "Ends in a dash -");  // '-' is below '.'
+  EXPECT_EQ(ErrorBoxText("Slash/"), "Slash/.");                     // '/' is above '.'
+  EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+TEST_F(WindowTest, MenuBarHoldsEveryItemInOrderWithItsName) {
+  form = std::make_unique<TForm1>();
+  Form1 = form.get();
+  EXPECT_EQ(form->windowTitle(), "Tessivar v1.5");
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(form->ClientSize(), QSize(214, 30));
+
+  std::vector<std::string> menus;
+  for (QAction* action : form->MainMenu1->actions()) menus.push_back(action->text().toStdString());
+  EXPECT_EQ(menus, (std::vector<std::string>{"File", "Setup", "Devices", "Tools", "Help"}));
+  for (const char* name : {"MainMenu1",
+                           "File1",
+                           "Setup1",
+                           "Devices2",
+                           "ools1",
+                           "Help1",
+                           "NewConfig1",
+                           "LoadConfig1",
+                           "SaveConfig1",
+                           "Configs1",
+                           "Exit1",
+                           "Skin1",
+                           "Midi1",
+                           "PlayOutputDevice1",
+                           "KEymapping1",
+                           "Instruments1",
+                           "BaseOctave1",
+                           "OutputInstrument1",
+                           "PlayingInstrument1",
+                           "OutputChannal1",
+                           "PlayedChannal1",
+                           "Freealldevices1",
+                           "AllNotesOff1",
+                           "EditKeymapping1",
+                           "GetKEyboardScancode1",
+                           "Context1",
+                           "Homepage1",
+                           "About1",
+                           "OpenDialog1",
+                           "SaveDialog1"}) {
+    EXPECT_NE(form->findChild<QObject*>(name), nullptr) << name;
+  }
+  EXPECT_EQ(Captions(form->File1),
+            (std::vector<std::string>{"New Config", "Open Config", "Save Config As..", "Configs",
+                                      "&Exit"}));
+  EXPECT_EQ(Captions(form->Setup1),
+            (std::vector<std::string>{"Skin", "Recording Output Device", "Playing Output Device",
+                                      "Keymapping", "Instruments"}));
+  EXPECT_EQ(Captions(form->Devices2),
+            (std::vector<std::string>{"Octave [F1..F9]", "Output Instrument", "Playing Instrument",
+                                      "Output Channal", "Playing Channal", "&Close All Devices",
+                                      "All Notes Off [SPACE]"}));
+  EXPECT_EQ(Captions(form->ools1),
+            (std::vector<std::string>{"Edit &Keyboard", "Get Keyboard Scancode"}));
+  EXPECT_EQ(Captions(form->Help1), (std::vector<std::string>{"Content", "&Homepage", "&About"}));
+  for (QMenu* submenu :
+       {form->Configs1, form->Skin1, form->Midi1, form->BaseOctave1, form->PlayedChannal1}) {
+    EXPECT_TRUE(submenu->actions().isEmpty());  // filled by the first build
+  }
+}
+
+TEST_F(WindowTest, FirstRunWarnsThenComesUpWithTheDefaultsAndTheSkinsSize) {
+  CreateWindow();
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Caption, "Attention!");
+  EXPECT_EQ(boxes->Boxes[0].Text, WarningText);
+  EXPECT_EQ(boxes->Boxes[0].Icon, QMessageBox::NoIcon);
+  EXPECT_EQ(form->ClientSize(), QSize(630, 60));
+  EXPECT_EQ(Captions(form->Midi1), (std::vector<std::string>{"Synth", "Port A", "Port B"}));
+  EXPECT_EQ(CheckedPosition(form->Midi1), -1);
+  EXPECT_EQ(CheckedPosition(form->BaseOctave1), 3);
+  EXPECT_EQ(form->BaseOctave1->actions().size(), 9);
+  EXPECT_EQ(form->OutputChannal1->actions().size(), 16);
+  EXPECT_EQ(CheckedPosition(form->OutputChannal1), 0);
+  EXPECT_EQ(Captions(form->OutputInstrument1),
+            (std::vector<std::string>{"Piano", "Organ", "Flute"}));
+  EXPECT_EQ(Captions(form->Skin1), (std::vector<std::string>{"Classic.bmp", "Small.bmp"}));
+  EXPECT_EQ(CheckedPosition(form->Skin1), 0);
+  EXPECT_EQ(CheckedPosition(form->KEymapping1), 1);  // Other.key, Tracker.key
+  EXPECT_EQ(KeyMap.size(), 3u);
+  // The surface shows three keys-up octaves.
+  const QImage skin = MakeTestSkin(210, 120);
+  EXPECT_EQ(SurfacePixel(5, 5), skin.pixel(5, 5));
+  EXPECT_EQ(SurfacePixel(215, 50), skin.pixel(5, 50));
+  EXPECT_EQ(SurfacePixel(629, 59), skin.pixel(209, 59));
+}
+
+TEST_F(WindowTest, KeysPlayAndLightTheirKeys) {
+  CreateWindow();
+  Config.RecordingDevice = 1;
+  const QImage skin = MakeTestSkin(210, 120);
+  const QRgb upPixel = SurfacePixel(10, 50);  // C of the first octave, white-key strip
+  PressKey(Qt::Key_Z);
+  EXPECT_EQ(fake->MessagesTo(1), std::vector<std::uint32_t>{ShortMessageOf(0x90, 36, 100)});
+  EXPECT_EQ(SurfacePixel(10, 50), skin.pixel(10, 110));  // copied from the keys-down half
+  EXPECT_EQ(SurfacePixel(10, 10), skin.pixel(10, 10));   // the upper part never changes
+  ReleaseKey(Qt::Key_Z);
+  EXPECT_EQ(fake->MessagesTo(1).back(), ShortMessageOf(0x80, 36, 100));
+  EXPECT_EQ(SurfacePixel(10, 50), upPixel);
+  // A full paint shows every key up, also while one is held.
+  PressKey(Qt::Key_Q);
+  EXPECT_NE(SurfacePixel(220, 50), skin.pixel(10, 50));
+  form->FormPaint();
+  EXPECT_EQ(SurfacePixel(220, 50), skin.pixel(10, 50));
+}
+
+TEST_F(WindowTest, AutoRepeatGivesOneNoteOnAndOneNoteOff) {
+  CreateWindow();
+  Config.RecordingDevice = 0;
+  PressKey(Qt::Key_Z);
+  for (int i = 0; i < 5; ++i) {
+    ReleaseKey(Qt::Key_Z, true);
+    PressKey(Qt::Key_Z, true);
+  }
+  ReleaseKey(Qt::Key_Z);
+  EXPECT_EQ(fake->MessagesTo(0), (std::vector<std::uint32_t>{ShortMessageOf(0x90, 36, 100),
+                                                             ShortMessageOf(0x80, 36, 100)}));
+}
+
+TEST_F(WindowTest, LosingTheFocusReleasesHeldNotes) {
+  CreateWindow();
+  Config.RecordingDevice = 0;
+  PressKey(Qt::Key_Z);
+  PressKey(Qt::Key_Q);
+  QFocusEvent focusOut(QEvent::FocusOut, Qt::PopupFocusReason);
+  QCoreApplication::sendEvent(form.get(), &focusOut);
+  EXPECT_EQ(
+      fake->MessagesTo(0),
+      (std::vector<std::uint32_t>{ShortMessageOf(0x90, 36, 100), ShortMessageOf(0x90, 48, 100),
+                                  ShortMessageOf(0x80, 36, 100), ShortMessageOf(0x80, 48, 100)}));
+  EXPECT_EQ(PressedNotes[36] + PressedNotes[48], 0);
+  const QImage skin = MakeTestSkin(210, 120);
+  EXPECT_EQ(SurfacePixel(10, 50), skin.pixel(10, 50));
+}
+
+TEST_F(WindowTest, AFailingKeyShowsTheErrorBoxAndTheWindowGoesOn) {
+  CreateWindow();
+  boxes->Boxes.clear();
+  Config.RecordingDevice = 9;  // beyond the three devices
+  PressKey(Qt::Key_Z);
+  // The box takes the focus, which releases the held note: that note-off fails at the
+  // same device and is reported too.
+  ASSERT_EQ(boxes->Boxes.size(), 2u);
+  std::vector<std::string> texts;
+  for (const BoxWatcher::Box& box : boxes->Boxes) {
+    texts.push_back(box.Text);
+    EXPECT_EQ(box.Caption, "Tessivar v1.5");
+    EXPECT_EQ(box.Icon, QMessageBox::Critical);
+  }
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"List index out of bounds (9)",
+                                             "TMidiOutput: Device index out of bounds! (9)"}));
+  Config.RecordingDevice = 0;
+  PressKey(Qt::Key_Q);
+  EXPECT_EQ(fake->MessagesTo(0).size(), 1u);
+}
+
+TEST_F(WindowTest, NoDeviceKeyShowsTheWarning) {
+  CreateWindow();
+  boxes->Boxes.clear();
+  PressKey(Qt::Key_Z);
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Text, WarningText);
+  EXPECT_TRUE(fake->CallsOf("open").empty());
+}
+
+TEST_F(WindowTest, FunctionKeysRebuildTheOctaveMenu) {
+  CreateWindow();
+  Config.RecordingDevice = 0;
+  PressKey(Qt::Key_F6);
+  EXPECT_EQ(Config.Octave, 5);
+  EXPECT_EQ(CheckedPosition(form->BaseOctave1), 5);
+  form->BaseOctave1->actions().at(2)->trigger();
+  EXPECT_EQ(Config.Octave, 2);
+  form->BaseOctave1->actions().at(2)->trigger();  // clicking the checked item keeps it
+  EXPECT_EQ(CheckedPosition(form->BaseOctave1), 2);
+}
+
+TEST_F(WindowTest, MissingSkinAtStartUpGivesOneBoxAndTheDesignedSize) {
+  folder.WriteFile("setup.ini", Counted("Default.cfg"));
+  std::filesystem::remove(folder / "SKINS/Classic.bmp");
+  CreateWindow();
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Text, "Cannot open file " + (folder / "SKINS/Classic.bmp"));
+  EXPECT_EQ(form->ClientSize(), QSize(214, 30));
+  EXPECT_TRUE(KeyMap.empty());  // the key map comes after the skin
+}
+
+TEST_F(WindowTest, AboutBoxLayoutAndPlacement) {
+  CreateWindow();
+  EXPECT_EQ(about->windowTitle(), "About Tessivar v1.5");
+  EXPECT_EQ(about->size(), QSize(273, 89));
+  EXPECT_EQ(about->Picture().size(), QSize(277, 91));
+  EXPECT_EQ(about->Picture().depth(), 24);
+  EXPECT_EQ(about->HomepageButton->geometry(), QRect(96, 72, 73, 17));
+  EXPECT_EQ(about->CloseButton->geometry(), QRect(168, 72, 105, 17));
+  EXPECT_FALSE(about->CloseButton->isDefault() || about->HomepageButton->isDefault());
+  // Tab order: from "Close" the next button is "Homepage".
+  QWidget* next = about->CloseButton->nextInFocusChain();
+  while (next != about->CloseButton && qobject_cast<QPushButton*>(next) == nullptr) {
+    next = next->nextInFocusChain();
+  }
+  EXPECT_EQ(next, about->HomepageButton);
+
+  int result = -1;
+  boxes->OtherModal = [&](QWidget* modal) {
+    if (modal == about.get()) about->CloseButton->click();
+  };
+  result = about->exec();
+  EXPECT_EQ(result, 1);
+  EXPECT_FALSE(about->isVisible());
+  const QRect main = form->frameGeometry();
+  EXPECT_EQ(about->frameGeometry().left(),
+            main.left() + (main.width() - about->frameGeometry().width()) / 2);
+  about->move(about->pos() + QPoint(17, 9));
+  const QPoint moved = about->pos();
+  about->exec();
+  EXPECT_EQ(about->pos(), moved);
+}

@@ -1,0 +1,76 @@
+#include "keyboard_geometry.h"
+
+#include <algorithm>
+
+SkinMeasures SkinMeasures::Of(int width, int height) {
+  SkinMeasures m;
+  m.W = width;
+  m.H = height;
+  m.H2 = height / 2;
+  m.ww = width / 7;
+  m.off = m.ww / 2 + 1;
+  m.hb = height / 4;
+  m.t = m.H2 - m.H2 / 3;
+  return m;
+}
+
+std::uint8_t WhiteKeyIndex(std::int32_t semitone) {
+  static constexpr std::uint8_t Columns[12] = {0, 0, 1, 1, 2, 3, 3, 4, 4, 5, 5, 6};
+  const std::int32_t r = semitone % 12;  // the sign of the semitone
+  return r < 0 ? 0 : Columns[r];
+}
+
+bool IsBlackKey(std::int32_t relativeKey) {
+  if (relativeKey < 0) return false;
+  switch (relativeKey % 12) {
+    case 1:
+    case 3:
+    case 6:
+    case 8:
+    case 10:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool KeyHighlightCopy(const SkinMeasures& s, std::int32_t c, bool down, KeyCopy& copy) {
+  if (c < 0 || c >= HighlightedKeys) return false;
+  const int k = WhiteKeyIndex(c);
+  const int octX = s.W * (c / 12);
+  if (!IsBlackKey(c)) {
+    copy.Source = down ? PixelRect{k * s.ww, s.H2 + s.t, (k + 1) * s.ww, s.H}
+                       : PixelRect{k * s.ww, s.t, (k + 1) * s.ww, s.H2};
+    copy.Destination = {octX + k * s.ww, s.t, octX + (k + 1) * s.ww, s.H2};
+  } else if (down) {
+    copy.Source = {k * s.ww + s.off, s.H2, (k + 1) * s.ww + s.off, s.H2 + s.H2 / 2};
+    copy.Destination = {octX + k * s.ww + s.off, 0, octX + (k + 1) * s.ww + s.off, s.H2 / 2};
+  } else {
+    copy.Source = {k * s.ww + s.off, 0, (k + 1) * s.ww + s.off, s.H / 4};
+    copy.Destination = {octX + k * s.ww + s.off, 0, octX + (k + 1) * s.ww + s.off, s.H / 4};
+  }
+  return true;
+}
+
+void CopyPixels(const ConstPixelView& from, const PixelRect& source, const PixelView& to,
+                const PixelRect& destination) {
+  const int sw = source.Width(), sh = source.Height();
+  const int dw = destination.Width(), dh = destination.Height();
+  if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0 || from.Bits == nullptr || to.Bits == nullptr)
+    return;
+  const int top = std::max(destination.Top, 0), bottom = std::min(destination.Bottom, to.Height);
+  const int left = std::max(destination.Left, 0), right = std::min(destination.Right, to.Width);
+  for (int y = top; y < bottom; ++y) {
+    const int sy =
+        source.Top + static_cast<int>(static_cast<long long>(y - destination.Top) * sh / dh);
+    if (sy < 0 || sy >= from.Height) continue;
+    const std::uint32_t* sourceRow = from.Bits + static_cast<long long>(sy) * from.Stride;
+    std::uint32_t* destinationRow = to.Bits + static_cast<long long>(y) * to.Stride;
+    for (int x = left; x < right; ++x) {
+      const int sx =
+          source.Left + static_cast<int>(static_cast<long long>(x - destination.Left) * sw / dw);
+      if (sx < 0 || sx >= from.Width) continue;
+      destinationRow[x] = sourceRow[sx];
+    }
+  }
+}
