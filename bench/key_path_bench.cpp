@@ -1,0 +1,94 @@
+// The key path from a key event to the short messages, with an allocation count.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "key_map.h"
+#include "keyboard_config.h"
+#include "midi_devices.h"
+#include "note_engine.h"
+
+namespace {
+
+std::atomic<long> Allocations{0};
+
+// A machine whose devices take every message and keep only a count.
+class CountingMidiSystem : public MidiSystem {
+ public:
+  std::uint32_t DeviceCount() override { return 2; }
+  MidiResult DeviceName(std::uint32_t, std::string& name) override {
+    name = "Counting";
+    return 0;
+  }
+  MidiResult Open(std::uint32_t id, MidiHandle& handle) override {
+    handle = id + 1;
+    return 0;
+  }
+  MidiResult ShortMessage(MidiHandle, std::uint32_t message) override {
+    benchmark::DoNotOptimize(message);
+    ++Messages;
+    return 0;
+  }
+  MidiResult Close(MidiHandle) override { return 0; }
+  MidiResult ErrorText(MidiResult, std::string&) override { return 1; }
+  long Messages = 0;
+};
+
+void SetUpEngine() {
+  FreeMidiOutput();
+  InstallMidiSystem(std::make_unique<CountingMidiSystem>());
+  SetDefaults();
+  Config.RecordingDevice = 0;
+  Config.PlayingDevice = 1;
+  Config.RecordingInstrument = 0;
+  Config.PlayingInstrument = 4;
+  // The shipped tracker layout has 37 keys; the last one is the slowest to find.
+  KeyMap.clear();
+  for (int i = 0; i < 37; ++i)
+    KeyMap.push_back({static_cast<std::int16_t>(0x100 + i), static_cast<std::uint8_t>(i % 32)});
+  MidiOutput();
+}
+
+void BM_KeyDownUp(benchmark::State& state) {
+  SetUpEngine();
+  const auto key = static_cast<std::uint16_t>(0x100 + state.range(0));
+  FormKeyDown(key);
+  FormKeyUp(key);
+  const long before = Allocations;
+  for (auto _ : state) {
+    FormKeyDown(key);
+    FormKeyUp(key);
+  }
+  state.counters["allocations"] = static_cast<double>(Allocations - before);
+  state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_KeyDownUp)->Arg(0)->Arg(36);
+
+void BM_LookupNote(benchmark::State& state) {
+  SetUpEngine();
+  const auto key = static_cast<std::uint16_t>(0x100 + state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(LookupNote(key));
+}
+BENCHMARK(BM_LookupNote)->Arg(0)->Arg(36)->Arg(500);
+
+void BM_AllNotesOff(benchmark::State& state) {
+  SetUpEngine();
+  for (auto _ : state) {
+    FormKeyDown(0x100);
+    AllNotesOff();
+  }
+}
+BENCHMARK(BM_AllNotesOff);
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++Allocations;
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
