@@ -8,6 +8,7 @@
 #include "machine_midi.h"
 #include "main_window.h"
 #include "midi_devices.h"
+#include "note_engine.h"
 
 int main(int argc, char** argv) {
   TApplication application(argc, argv);
@@ -34,9 +35,7 @@ int main(int argc, char** argv) {
 
   // Whatever is still open is closed so that nothing is left sounding: the MIDI system
   // sends the note-offs of the notes still on when it closes a device.
-  RunGuarded([] {
-    if (MidiOutputExists()) MidiOutput().CloseAll();
-  });
+  RunGuarded([] { CloseDevicesAtExit(); });
   FreeMidiOutput();
   InstallMidiSystem(nullptr);
   return result;

@@ -138,3 +138,7 @@ void ReleasePressedNotes() {
   }
   if (firstFailure) std::rethrow_exception(firstFailure);
 }
+
+void CloseDevicesAtExit() {
+  if (MidiOutputExists()) MidiOutput().CloseAll();
+}

@@ -42,3 +42,6 @@ void WarnNoDevices();
 bool IsMidiNote(std::int32_t n);
 // Releases every flagged note as NoteOff does (used when the window loses the focus).
 void ReleasePressedNotes();
+// At program end, after the main window is gone: closes the devices still open, so that
+// the MIDI system silences whatever still sounds through them.
+void CloseDevicesAtExit();

@@ -241,3 +241,15 @@ TEST_F(EngineTest, WithoutADisplayTheEngineStillPlays) {
   EXPECT_EQ(Sent(0).size(), 1u);
   EXPECT_TRUE(display.Events.empty());
 }
+
+TEST_F(EngineTest, ExitClosesTheDevicesStillOpen) {
+  Config.RecordingDevice = 0;
+  Config.PlayingDevice = 2;
+  FormKeyDown('Z');  // held at exit
+  CloseDevicesAtExit();
+  EXPECT_FALSE(fake->IsOpen(0) || fake->IsOpen(2));
+  EXPECT_EQ(fake->CallsOf("close").size(), 2u);
+  FreeMidiOutput();
+  CloseDevicesAtExit();  // no device set was ever made: nothing to do, nothing made
+  EXPECT_FALSE(MidiOutputExists());
+}

@@ -1,0 +1,233 @@
+"""The built program in a fresh program folder under a private X server and a private
+JACK server (dummy driver), with a JACK MIDI monitor whose messages can be read back."""
+
+import os
+import random
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import threading
+import time
+
+WINDOW_TITLE = "Tessivar v1.5"
+
+
+def short_string(text):
+    data = text.encode("latin-1")
+    return bytes([len(data)]) + data
+
+
+def config_bytes(config_name="Default.cfg", skin="Classic.bmp", spare=-1, recording=-1, playing=-1,
+                 keymap="Tracker.key", patches="Gm.kit", octave=3, recording_instrument=-1,
+                 playing_instrument=-1, recording_channel=1, playing_channel=1):
+    """A configuration file as the program writes it."""
+    return (short_string("ZVQ_TESSIVARDECK_CONFIGFILE") + short_string(config_name) + short_string(skin)
+            + struct.pack("<iii", spare, recording, playing) + short_string(keymap)
+            + short_string(patches) + bytes([octave])
+            + struct.pack("<ii", recording_instrument, playing_instrument)
+            + bytes([recording_channel, playing_channel]))
+
+
+def wait_for(condition, timeout=10.0, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(interval)
+    return condition()
+
+
+class MidiMonitor:
+    """jack_midi_dump under its own client name; every line it prints is parsed into the
+    bytes of one message."""
+
+    def __init__(self, env, name):
+        self.name = name
+        self.port = name + ":input"
+        self.messages = []
+        self._lock = threading.Lock()
+        self._process = subprocess.Popen(["stdbuf", "-oL", "jack_midi_dump", name], env=env,
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for line in self._process.stdout:
+            if ":" not in line:
+                continue
+            fields = re.findall(r"\b[0-9a-fA-F]{2}\b", line.split(":", 1)[1])
+            if fields:
+                with self._lock:
+                    self.messages.append(tuple(int(f, 16) for f in fields))
+
+    def take(self):
+        with self._lock:
+            taken, self.messages = self.messages, []
+        return taken
+
+    def wait_count(self, count, timeout=5.0):
+        wait_for(lambda: len(self.messages) >= count, timeout)
+        time.sleep(0.2)  # anything that follows late still counts
+        return self.take()
+
+    def stop(self):
+        self._process.terminate()
+        try:
+            self._process.wait(timeout=3)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+
+
+class Session:
+    """One run of the program with its own X display, JACK server and program folder."""
+
+    def __init__(self, program_folder):
+        self.source_folder = program_folder
+        self.work = tempfile.mkdtemp(prefix="tessivar-e2e-")
+        self.folder = os.path.join(self.work, "program")
+        shutil.copytree(program_folder, self.folder, symlinks=True)
+        self.display = None
+        self.env = dict(os.environ)
+        self.processes = []
+        self.program = None
+        self.monitor = None
+
+    # -- servers -------------------------------------------------------------------
+    def start_servers(self):
+        for _ in range(20):
+            number = random.randint(100, 900)
+            if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(f"/tmp/.X{number}-lock"):
+                break
+        self.display = f":{number}"
+        xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(xvfb)
+        self.env.update({"DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
+                         "JACK_DEFAULT_SERVER": f"tessivar-e2e-{os.getpid()}-{number}",
+                         "JACK_NO_AUDIO_RESERVATION": "1", "XDG_RUNTIME_DIR": self.work,
+                         "HOME": self.work})
+        self.env.pop("QT_QPA_PLATFORMTHEME", None)
+        if not wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10):
+            raise RuntimeError("Xvfb did not start")
+        jack = subprocess.Popen(["jackd", "-n", self.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
+                                 "-p", "256"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(jack)
+        if not wait_for(lambda: self.run(["jack_lsp"], check=False).returncode == 0, 10):
+            raise RuntimeError("jackd did not start")
+        # Key auto-repeat as a desktop has it: a held key repeats after 200 ms.
+        self.run(["xset", "r", "on"], check=False)
+        self.run(["xset", "r", "rate", "200", "30"], check=False)
+        self.monitor = MidiMonitor(self.env, f"monitor{random.randint(1000, 9999)}")
+        wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
+
+    def run(self, command, check=True, timeout=20):
+        return subprocess.run(command, env=self.env, capture_output=True, text=True, check=check,
+                              timeout=timeout)
+
+    def jack_ports(self):
+        return self.run(["jack_lsp"], check=False).stdout.split()
+
+    # -- the program folder ----------------------------------------------------------
+    def path(self, relative):
+        return os.path.join(self.folder, relative)
+
+    def write(self, relative, data):
+        with open(self.path(relative), "wb") as f:
+            f.write(data)
+
+    def read(self, relative):
+        try:
+            with open(self.path(relative), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def use_config(self, **fields):
+        """Writes CONFIGS/<name> and points setup.ini at it, so the run starts with it."""
+        name = fields.setdefault("config_name", "E2E.cfg")
+        self.write(os.path.join("CONFIGS", name), config_bytes(**fields))
+        self.write("setup.ini", short_string(name))
+        return config_bytes(**fields)
+
+    # -- the program -------------------------------------------------------------------
+    def start_program(self, wait_window=True):
+        self.program = subprocess.Popen([self.path("tessivar")], cwd=self.work, env=self.env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if wait_window:
+            window = self.wait_window(WINDOW_TITLE)
+            if not window:
+                raise RuntimeError("the main window did not appear")
+            self.focus(window)
+            return window
+        return None
+
+    def find_windows(self, title):
+        result = self.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"], check=False)
+        return result.stdout.split()
+
+    def wait_window(self, title, timeout=15):
+        windows = wait_for(lambda: self.find_windows(title), timeout)
+        return windows[0] if windows else None
+
+    def focus(self, window):
+        self.run(["xdotool", "windowfocus", "--sync", window], check=False)
+        time.sleep(0.3)
+
+    def geometry(self, window):
+        out = self.run(["xdotool", "getwindowgeometry", "--shell", window]).stdout
+        values = dict(line.split("=", 1) for line in out.split())
+        return {k: int(v) for k, v in values.items() if k in ("X", "Y", "WIDTH", "HEIGHT")}
+
+    def key(self, *keys):
+        self.run(["xdotool", "key", "--delay", "60", *keys])
+
+    def key_down(self, key):
+        self.run(["xdotool", "keydown", key])
+
+    def key_up(self, key):
+        self.run(["xdotool", "keyup", key])
+
+    def click(self, window, x, y):
+        self.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"])
+        time.sleep(0.3)
+
+    def screenshot(self, window, name):
+        target = os.path.join(self.work, name)
+        self.run(["import", "-window", window, target])
+        return target
+
+    def exit_through_menu(self, window):
+        """File > Exit with the mouse and the item's mnemonic, then wait for the end."""
+        self.click(window, 14, 10)
+        self.key("e")
+        return self.wait_exit()
+
+    def wait_exit(self, timeout=15):
+        try:
+            self.program.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+        return self.program.returncode
+
+    def output(self):
+        if self.program and self.program.poll() is not None and self.program.stdout:
+            return self.program.stdout.read()
+        return ""
+
+    def close(self):
+        if self.program and self.program.poll() is None:
+            self.program.kill()
+            self.program.wait()
+        if self.monitor:
+            self.monitor.stop()
+        for process in reversed(self.processes):
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        shutil.rmtree(self.work, ignore_errors=True)

@@ -1,0 +1,20 @@
+# Every file shipped in DATA (dot files excepted) is in the program folder PROGRAM, unchanged, and the
+# CONFIGS folder exists.
+file(GLOB_RECURSE shipped RELATIVE ${DATA} ${DATA}/*)
+list(FILTER shipped EXCLUDE REGEX "(^|/)\\.")
+if(NOT shipped)
+  message(FATAL_ERROR "nothing shipped in ${DATA}")
+endif()
+foreach(file IN LISTS shipped)
+  if(NOT EXISTS ${PROGRAM}/${file})
+    message(FATAL_ERROR "${file} is missing from ${PROGRAM}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DATA}/${file} ${PROGRAM}/${file}
+    RESULT_VARIABLE different)
+  if(NOT different EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM}/${file} differs from ${DATA}/${file}")
+  endif()
+endforeach()
+if(NOT IS_DIRECTORY ${PROGRAM}/CONFIGS)
+  message(FATAL_ERROR "${PROGRAM}/CONFIGS is missing")
+endif()
