@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "main_window.h"
+#include "x11_auto_repeat.h"
 
 std::string ErrorBoxText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
@@ -22,6 +23,7 @@ void ShowError(const std::string& message) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(ApplicationTitle));
+  UseDetectableAutoRepeat(*this);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

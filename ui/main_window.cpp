@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -167,6 +168,12 @@ void TForm1::OctaveMenuChosen(QAction* sender) {
 bool TForm1::event(QEvent* e) {
   switch (e->type()) {
     case QEvent::KeyPress: {
+      // A press that was already queued when a menu or another window took the keyboard
+      // would start a note whose release goes elsewhere: it is not played.
+      if (QApplication::activePopupWidget() != nullptr ||
+          QApplication::activeModalWidget() != nullptr) {
+        break;
+      }
       // Auto-repeat presses pass: the pressed flags drop them.
       const std::uint16_t key = VirtualKeyOf(*static_cast<QKeyEvent*>(e));
       RunGuarded([key] { FormKeyDown(key); });

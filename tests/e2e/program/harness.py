@@ -59,10 +59,12 @@ class MidiMonitor:
         for line in self._process.stdout:
             if ":" not in line:
                 continue
-            fields = re.findall(r"\b[0-9a-fA-F]{2}\b", line.split(":", 1)[1])
-            if fields:
+            fields = [int(f, 16) for f in re.findall(r"\b[0-9a-fA-F]{2}\b", line.split(":", 1)[1])]
+            if fields and fields[0] >= 0x80:
+                # The monitor prints more after the message; keep the bytes its status implies.
+                length = 2 if fields[0] & 0xE0 == 0xC0 else 3
                 with self._lock:
-                    self.messages.append(tuple(int(f, 16) for f in fields))
+                    self.messages.append(tuple(fields[:length]))
 
     def take(self):
         with self._lock:
@@ -80,24 +82,22 @@ class MidiMonitor:
             self._process.wait(timeout=3)
         except subprocess.TimeoutExpired:
             self._process.kill()
+            self._process.wait()
+        self._reader.join(timeout=3)
+        self._process.stdout.close()
 
 
-class Session:
-    """One run of the program with its own X display, JACK server and program folder."""
+class Servers:
+    """A private X display and a private JACK server (dummy driver), shared by the tests
+    of one class."""
 
-    def __init__(self, program_folder):
-        self.source_folder = program_folder
-        self.work = tempfile.mkdtemp(prefix="tessivar-e2e-")
-        self.folder = os.path.join(self.work, "program")
-        shutil.copytree(program_folder, self.folder, symlinks=True)
+    def __init__(self):
+        self.work = tempfile.mkdtemp(prefix="tessivar-e2e-servers-")
         self.display = None
         self.env = dict(os.environ)
         self.processes = []
-        self.program = None
-        self.monitor = None
 
-    # -- servers -------------------------------------------------------------------
-    def start_servers(self):
+    def start(self):
         for _ in range(20):
             number = random.randint(100, 900)
             if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(f"/tmp/.X{number}-lock"):
@@ -109,6 +109,7 @@ class Session:
         self.env.update({"DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
                          "JACK_DEFAULT_SERVER": f"tessivar-e2e-{os.getpid()}-{number}",
                          "JACK_NO_AUDIO_RESERVATION": "1", "XDG_RUNTIME_DIR": self.work,
+                         "XDG_CONFIG_HOME": self.work,
                          "HOME": self.work})
         self.env.pop("QT_QPA_PLATFORMTHEME", None)
         if not wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10):
@@ -121,12 +122,37 @@ class Session:
         # Key auto-repeat as a desktop has it: a held key repeats after 200 ms.
         self.run(["xset", "r", "on"], check=False)
         self.run(["xset", "r", "rate", "200", "30"], check=False)
-        self.monitor = MidiMonitor(self.env, f"monitor{random.randint(1000, 9999)}")
-        wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
 
     def run(self, command, check=True, timeout=20):
         return subprocess.run(command, env=self.env, capture_output=True, text=True, check=check,
                               timeout=timeout)
+
+    def stop(self):
+        for process in reversed(self.processes):
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+class Session:
+    """One run of the program in a fresh copy of its program folder, with a MIDI monitor."""
+
+    def __init__(self, servers, program_folder):
+        self.servers = servers
+        self.env = servers.env
+        self.work = tempfile.mkdtemp(prefix="tessivar-e2e-")
+        self.folder = os.path.join(self.work, "program")
+        shutil.copytree(program_folder, self.folder, symlinks=True)
+        self.program = None
+        self.monitor = MidiMonitor(self.env, f"monitor{random.randint(1000, 9999)}")
+        wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
+
+    def run(self, command, check=True, timeout=20):
+        return self.servers.run(command, check, timeout)
 
     def jack_ports(self):
         return self.run(["jack_lsp"], check=False).stdout.split()
@@ -155,8 +181,9 @@ class Session:
 
     # -- the program -------------------------------------------------------------------
     def start_program(self, wait_window=True):
+        self.log = open(os.path.join(self.work, "program.log"), "w")
         self.program = subprocess.Popen([self.path("tessivar")], cwd=self.work, env=self.env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                                        stdout=self.log, stderr=subprocess.STDOUT)
         if wait_window:
             window = self.wait_window(WINDOW_TITLE)
             if not window:
@@ -214,20 +241,15 @@ class Session:
         return self.program.returncode
 
     def output(self):
-        if self.program and self.program.poll() is not None and self.program.stdout:
-            return self.program.stdout.read()
-        return ""
+        with open(os.path.join(self.work, "program.log")) as f:
+            return f.read()
 
     def close(self):
         if self.program and self.program.poll() is None:
             self.program.kill()
             self.program.wait()
-        if self.monitor:
-            self.monitor.stop()
-        for process in reversed(self.processes):
-            process.send_signal(signal.SIGTERM)
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
+        if self.program:
+            self.log.close()
+        self.monitor.stop()
+        wait_for(lambda: self.monitor.port not in self.jack_ports(), 5)
         shutil.rmtree(self.work, ignore_errors=True)

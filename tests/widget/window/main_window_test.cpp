@@ -241,3 +241,18 @@ TEST_F(WindowTest, AboutBoxLayoutAndPlacement) {
   about->exec();
   EXPECT_EQ(about->pos(), moved);
 }
+
+TEST_F(WindowTest, APressWhileAMenuIsOpenIsNotPlayed) {
+  CreateWindow();
+  Config.RecordingDevice = 0;
+  form->File1->popup(QPoint(10, 10));
+  QCoreApplication::processEvents();
+  ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+  PressKey(Qt::Key_Z);  // queued before the menu took the keyboard
+  form->File1->close();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(fake->MessagesTo(0).empty());
+  EXPECT_EQ(PressedNotes[36], 0);
+  PressKey(Qt::Key_Z);
+  EXPECT_EQ(fake->MessagesTo(0).size(), 1u);
+}
