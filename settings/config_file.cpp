@@ -56,7 +56,7 @@ void LoadStartupConfig(const std::function<void()>& warnNoDevices) {
   }
   MemoryBuffer buffer = LoadFileWhole(pointer);
   const std::string name = ReadShortString(buffer, 255);
-  const std::string configFile = ConfigsFolder() + name;
+  const std::string configFile = DataFilePath(ConfigsFolder(), name);
   if (FileExists(configFile)) {
     ReadConfigFile(configFile);
   } else {
@@ -79,7 +79,7 @@ std::string SessionConfigFileName() {
 
 void SaveSessionConfig() {
   const std::string fileName = SessionConfigFileName();
-  WriteConfigFile(ConfigsFolder() + fileName);
+  WriteConfigFile(DataFilePath(ConfigsFolder(), fileName));
   MemoryBuffer pointer;
   WriteShortString(pointer, fileName);
   SaveFileWhole(pointer, SetupFilePath());

@@ -96,3 +96,21 @@ std::string AsciiUpper(std::string_view s) {
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
 }
+
+std::string DataFilePath(const std::string& folder, const std::string& name) {
+  std::string exact = folder + name;
+  if (name.empty() || FileExists(exact) || name.find_first_of("/\\") != std::string::npos)
+    return exact;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  if (error) return exact;
+  for (const fs::directory_iterator end; it != end; it.increment(error)) {
+    if (error) break;
+    const std::string candidate = it->path().filename().string();
+    std::error_code statusError;
+    if (SameNameIgnoringCase(candidate, name) && !it->is_directory(statusError))
+      return folder + candidate;
+  }
+  return exact;
+}

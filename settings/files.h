@@ -30,6 +30,12 @@ bool DeleteFileAt(const std::string& path);
 // case-insensitively. A missing folder gives an empty list.
 std::vector<std::string> FindFiles(const std::string& mask);
 
+// folder + name for a data file. Names compare without regard to letter case (as on the
+// file systems configurations were first made on): when no file of exactly that name
+// exists, a file whose name differs only in letter case is taken instead. Without
+// either, folder + name as given.
+std::string DataFilePath(const std::string& folder, const std::string& name);
+
 // ASCII-only upper-casing, the rule for every name comparison of the program.
 std::string AsciiUpper(std::string_view s);
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);

@@ -14,7 +14,11 @@
 namespace {
 
 std::string InFolder(const char* folder, const std::string& name) {
-  return ProgramFolder() + SubFolder(folder) + name;
+  return DataFilePath(ProgramFolder() + SubFolder(folder), name);
+}
+
+std::string MaskIn(const char* folder, const char* pattern) {
+  return ProgramFolder() + SubFolder(folder) + pattern;
 }
 
 // Value lists accept "none": an unchecked item stands for -1.
@@ -32,21 +36,21 @@ std::string FileNameOf(QAction* sender) {
 }  // namespace
 
 void TForm1::BuildChoiceMenus() {
-  FillFileMenu(Skin1, InFolder("SKINS", "*.bmp"), 1, Config.SkinFile, Guarded(&TForm1::SkinChosen));
+  FillFileMenu(Skin1, MaskIn("SKINS", "*.bmp"), 1, Config.SkinFile, Guarded(&TForm1::SkinChosen));
   const std::vector<std::string> devices = MidiOutput().DeviceNames();
   FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
   FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,
                Guarded(&TForm1::PlayingDeviceChosen));
-  FillFileMenu(KEymapping1, InFolder("KEYMAPS", "*.key"), 5, Config.KeymapFile,
+  FillFileMenu(KEymapping1, MaskIn("KEYMAPS", "*.key"), 5, Config.KeymapFile,
                Guarded(&TForm1::KeymapChosen));
   FillNumberMenu(BaseOctave1, 0, 8, 6, Config.Octave, Guarded(&TForm1::OctaveMenuChosen));
   FillNumberMenu(OutputChannal1, 1, 16, 7, Config.RecordingChannel,
                  Guarded(&TForm1::RecordingChannelChosen));
   FillNumberMenu(PlayedChannal1, 1, 16, 8, Config.PlayingChannel,
                  Guarded(&TForm1::PlayingChannelChosen));
-  FillFileMenu(Configs1, InFolder("CONFIGS", "*.cfg"), 9, Config.ConfigName,
+  FillFileMenu(Configs1, MaskIn("CONFIGS", "*.cfg"), 9, Config.ConfigName,
                Guarded(&TForm1::ConfigChosen));
-  FillFileMenu(Instruments1, InFolder("PATCHES", "*.kit"), 10, Config.PatchFile,
+  FillFileMenu(Instruments1, MaskIn("PATCHES", "*.kit"), 10, Config.PatchFile,
                Guarded(&TForm1::PatchFileChosen));
   LoadInstrumentNames();
   FillListMenu(OutputInstrument1, InstrumentNames, 11, Config.RecordingInstrument,

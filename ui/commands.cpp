@@ -44,7 +44,7 @@ void TForm1::FormDestroy() {
 }
 
 void TForm1::LoadConfiguredKeyMap() {
-  LoadKeyMap(ProgramFolder() + SubFolder("KEYMAPS") + Config.KeymapFile.str());
+  LoadKeyMap(DataFilePath(ProgramFolder() + SubFolder("KEYMAPS"), Config.KeymapFile));
 }
 
 void TForm1::ReloadingKeyMap(const std::function<void()>& steps) {

@@ -35,7 +35,7 @@ void KeyboardView::paintEvent(QPaintEvent* event) {
 }
 
 void TForm1::LoadSkin() {
-  const std::string path = ProgramFolder() + SubFolder("SKINS") + Config.SkinFile.str();
+  const std::string path = DataFilePath(ProgramFolder() + SubFolder("SKINS"), Config.SkinFile);
   QImage skin = LoadSkinFile(path);
   if (!skin.isNull() && skin.format() != QImage::Format_RGB32) {
     skin = skin.convertToFormat(QImage::Format_RGB32);

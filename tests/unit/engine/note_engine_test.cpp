@@ -253,3 +253,26 @@ TEST_F(EngineTest, ExitClosesTheDevicesStillOpen) {
   CloseDevicesAtExit();  // no device set was ever made: nothing to do, nothing made
   EXPECT_FALSE(MidiOutputExists());
 }
+
+TEST_F(EngineTest, TwoKeysOnOneNoteAndOrdinaryFunctionKeys) {
+  Config.RecordingDevice = 0;
+  KeyMap.push_back({'A', 0});   // a second key for Z's note
+  KeyMap.push_back({0x79, 2});  // F10 is an ordinary key here
+  FormKeyDown('Z');
+  FormKeyDown('A');  // the note is already held: nothing
+  FormKeyUp('A');    // either key releases it
+  FormKeyDown(0x79);
+  EXPECT_EQ(Sent(0), (Messages{ShortMessageOf(0x90, 36, 100), ShortMessageOf(0x80, 36, 100),
+                               ShortMessageOf(0x90, 38, 100)}));
+  EXPECT_EQ(Config.Octave, 3);
+}
+
+TEST_F(EngineTest, AnOctaveChangeWithAKeyHeldReleasesThroughTheNewOctave) {
+  Config.RecordingDevice = 0;
+  FormKeyDown('Z');
+  FormKeyDown(VK_F1 + 4);  // octave 4: everything closed and cleared first
+  fake->ClearLog();
+  FormKeyUp('Z');  // computes note 48, which is not held: its note-off goes out anyway
+  EXPECT_EQ(Sent(0), (Messages{ShortMessageOf(0x80, 48, 100)}));
+  EXPECT_EQ(PressedNotes[36], 0);
+}

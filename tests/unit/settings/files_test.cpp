@@ -48,3 +48,16 @@ TEST(Files, NameComparisonUpperCasesAsciiOnly) {
   EXPECT_TRUE(SameNameIgnoringCase("Classic.BMP", "classic.bmp"));
   EXPECT_FALSE(SameNameIgnoringCase("Classic.bmp", "Classic.bmp "));
 }
+
+TEST(Files, DataFilesAreFoundWhateverTheLetterCase) {
+  TempProgramFolder folder;
+  folder.WriteFile("SKINS/Classic.bmp", "x");
+  folder.WriteFile("SKINS/classic.BMP.bak", "x");
+  const std::string skins = folder / "SKINS/";
+  EXPECT_EQ(DataFilePath(skins, "Classic.bmp"), skins + "Classic.bmp");
+  EXPECT_EQ(DataFilePath(skins, "CLASSIC.BMP"), skins + "Classic.bmp");
+  EXPECT_EQ(DataFilePath(skins, "Missing.bmp"), skins + "Missing.bmp");  // as given
+  std::filesystem::create_directories(folder / "SKINS/FOLDER.BMP");
+  EXPECT_EQ(DataFilePath(skins, "folder.bmp"), skins + "folder.bmp");  // folders do not count
+  EXPECT_EQ(DataFilePath(folder / "NOFOLDER/", "a.bmp"), folder / "NOFOLDER/a.bmp");
+}

@@ -126,3 +126,31 @@ TEST_F(WindowTest, AMissingInstrumentListStopsTheBuildBeforeTheInstrumentMenus) 
             (std::vector<std::string>{"Piano", "Organ", "Flute"}));
   EXPECT_EQ(form->InstrumentNames.size(), 3u);
 }
+
+TEST_F(WindowTest, ListsShowWhatTheFilesHold) {
+  std::string many;
+  for (int i = 0; i < 130; ++i) many += "Program " + std::to_string(i) + "\n";
+  folder.WriteFile("PATCHES/Many.kit", many);
+  SaveBmp(MakeTestSkin(140, 80), folder / "SKINS/R&B.bmp");
+  SetDefaults();
+  Config.SkinFile = "SMALL.BMP";  // differs only in letter case
+  Config.RecordingDevice = 7;     // beyond the three devices
+  WriteConfigFile(folder / "CONFIGS/Default.cfg");
+  folder.WriteFile("setup.ini", Counted("Default.cfg"));
+  CreateWindow();
+  EXPECT_EQ(Captions(form->Skin1),
+            (std::vector<std::string>{"Classic.bmp", "R&B.bmp", "Small.bmp"}));
+  EXPECT_EQ(CheckedPosition(form->Skin1), 2);
+  EXPECT_EQ(CheckedPosition(form->Midi1), -1);
+  EXPECT_EQ(form->ClientSize(), QSize(420, 40));
+
+  Item(form->Skin1, 1)->trigger();  // the "&" marks the accelerator; the name keeps none
+  EXPECT_EQ(Config.SkinFile, "RB.bmp");
+  ASSERT_FALSE(boxes->Boxes.empty());
+  EXPECT_EQ(boxes->Boxes.back().Text, "Cannot open file " + (folder / "SKINS/RB.bmp") + ".");
+
+  Item(form->Instruments1, 1)->trigger();  // Many.kit
+  ASSERT_EQ(form->OutputInstrument1->actions().size(), 130);
+  Item(form->OutputInstrument1, 129)->trigger();
+  EXPECT_EQ(Config.RecordingInstrument, 129);
+}

@@ -146,3 +146,31 @@ TEST_F(WindowTest, ExitClosesTheWindowAndTheSaveGoesToTheStoredName) {
   EXPECT_FALSE(FileExists(folder / "../escape.cfg"));
   EXPECT_EQ(folder.ReadFile("setup.ini"), Counted("escape.cfg"));
 }
+
+TEST_F(WindowTest, FailuresOfTheFileCommandsLeaveTheStateAlone) {
+  CreateWindow();
+  boxes->Boxes.clear();
+  // Save Config As.. into a folder that does not exist.
+  AnswerFileDialog(*boxes, folder / "NOWHERE/x.cfg");
+  form->SaveConfig1->trigger();
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Text, "Cannot create file " + (folder / "NOWHERE/x.cfg") + ".");
+  EXPECT_TRUE(form->Configs1->actions().isEmpty());
+
+  // Open Config of a configuration whose instrument list is missing: the menus stop
+  // before the instrument submenus, which keep their entries; the skin is not reloaded.
+  SetDefaults();
+  Config.PatchFile = "Gone.kit";
+  Config.SkinFile = "Small.bmp";
+  WriteConfigFile(folder / "gone.cfg");
+  SetDefaults();
+  boxes->Boxes.clear();
+  AnswerFileDialog(*boxes, folder / "gone.cfg");
+  form->LoadConfig1->trigger();
+  ASSERT_EQ(boxes->Boxes.size(), 1u);
+  EXPECT_EQ(boxes->Boxes[0].Text, "Cannot open file " + (folder / "PATCHES/Gone.kit") + ".");
+  EXPECT_EQ(Captions(form->OutputInstrument1),
+            (std::vector<std::string>{"Piano", "Organ", "Flute"}));
+  EXPECT_EQ(form->ClientSize(), QSize(630, 60));
+  EXPECT_EQ(Config.SkinFile, "Small.bmp");
+}
