@@ -1,1 +1,274 @@
-// (being written)
+#include "builtin_synth.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+
+#include "combined_midi_system.h"
+#include "files.h"
+
+namespace {
+
+constexpr MidiHandle kSynthHandle = 1;
+constexpr int kChannels = 16;
+// About 5 ms per period, two periods: the key-to-sound delay stays well under 10 ms.
+constexpr int kPeriodSize = 128;
+constexpr int kPeriods = 2;
+constexpr double kGain = 0.5;
+
+struct SettingsDeleter {
+  void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+};
+struct SynthDeleter {
+  void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+};
+struct DriverDeleter {
+  void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
+};
+
+// FluidSynth's messages: informational ones are dropped, and while audio drivers are
+// being tried (an expected failure on most machines) the rest are held back too.
+thread_local bool quietLog = false;
+
+void LogToStderr(int level, const char* message, void*) {
+  if (quietLog) return;
+  std::fprintf(stderr, "fluidsynth: %s%s\n", level <= FLUID_ERR ? "error: " : "", message);
+}
+
+void InstallLogFunctions() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    fluid_set_log_function(FLUID_PANIC, &LogToStderr, nullptr);
+    fluid_set_log_function(FLUID_ERR, &LogToStderr, nullptr);
+    fluid_set_log_function(FLUID_WARN, &LogToStderr, nullptr);
+    fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+  });
+}
+
+void CollectOption(void* data, const char*, const char* option) {
+  static_cast<std::vector<std::string>*>(data)->push_back(option);
+}
+
+std::string DriverTitle(const std::string& driver) {
+  if (driver == "pipewire") return "PipeWire";
+  if (driver == "pulseaudio") return "PulseAudio";
+  if (driver == "alsa") return "ALSA";
+  if (driver == "jack") return "JACK";
+  return driver;
+}
+
+std::string JoinTitles(const std::vector<std::string>& drivers) {
+  std::string joined;
+  for (const std::string& driver : drivers) {
+    if (!joined.empty()) joined += ", ";
+    joined += DriverTitle(driver);
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::vector<std::string> DefaultSystemSoundFonts() {
+  return {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+          "/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/soundfonts/default.sf2",
+          "/usr/share/soundfonts/FluidR3_GM.sf2"};
+}
+
+std::vector<std::string> DefaultAudioDrivers() {
+#ifdef _WIN32
+  return {"wasapi", "dsound", "waveout"};
+#elif defined(__APPLE__)
+  return {"coreaudio", "jack"};
+#else
+  return {"pipewire", "pulseaudio", "alsa", "jack"};
+#endif
+}
+
+struct BuiltinSynthSystem::Engine {
+  std::unique_ptr<fluid_settings_t, SettingsDeleter> Settings;
+  std::unique_ptr<fluid_synth_t, SynthDeleter> Synth;
+  std::unique_ptr<fluid_audio_driver_t, DriverDeleter> Driver;  // declared last: stops first
+};
+
+BuiltinSynthSystem::BuiltinSynthSystem(BuiltinSynthOptions options)
+    : options_(std::move(options)) {}
+
+BuiltinSynthSystem::~BuiltinSynthSystem() = default;
+
+std::uint32_t BuiltinSynthSystem::DeviceCount() { return 1; }
+
+MidiResult BuiltinSynthSystem::DeviceName(std::uint32_t id, std::string& name) {
+  if (id != 0) return MMSYSERR_BADDEVICEID;
+  name = kBuiltinSynthName;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult BuiltinSynthSystem::Open(std::uint32_t id, MidiHandle& handle) {
+  if (id != 0) return MMSYSERR_BADDEVICEID;
+  if (open_) return MMSYSERR_ALLOCATED;
+  if (const MidiResult result = Start(); result != MMSYSERR_NOERROR) return result;
+  open_ = true;
+  handle = kSynthHandle;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult BuiltinSynthSystem::ShortMessage(MidiHandle handle, std::uint32_t message) {
+  if (!open_ || handle != kSynthHandle) return MMSYSERR_INVALHANDLE;
+  fluid_synth_t* synth = engine_->Synth.get();
+  const int status = static_cast<int>(message & 0xFF);
+  const int data1 = static_cast<int>((message >> 8) & 0x7F);
+  const int data2 = static_cast<int>((message >> 16) & 0x7F);
+  const int channel = status & 0x0F;
+  // A note-off for a note that is not sounding is no error for a synthesizer.
+  switch (status & 0xF0) {
+    case 0x80:
+      fluid_synth_noteoff(synth, channel, data1);
+      break;
+    case 0x90:
+      if (data2 == 0) {
+        fluid_synth_noteoff(synth, channel, data1);
+      } else {
+        fluid_synth_noteon(synth, channel, data1, data2);
+      }
+      break;
+    case 0xA0:
+      fluid_synth_key_pressure(synth, channel, data1, data2);
+      break;
+    case 0xB0:
+      fluid_synth_cc(synth, channel, data1, data2);
+      break;
+    case 0xC0:
+      fluid_synth_program_change(synth, channel, data1);
+      break;
+    case 0xD0:
+      fluid_synth_channel_pressure(synth, channel, data1);
+      break;
+    case 0xE0:
+      fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
+      break;
+    default:
+      break;  // system messages mean nothing to the synthesizer
+  }
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult BuiltinSynthSystem::Close(MidiHandle handle) {
+  if (!open_ || handle != kSynthHandle) return MMSYSERR_INVALHANDLE;
+  fluid_synth_t* synth = engine_->Synth.get();
+  for (int channel = 0; channel < kChannels; ++channel) {
+    fluid_synth_cc(synth, channel, 123, 0);  // all notes off
+    fluid_synth_cc(synth, channel, 120, 0);  // all sound off
+  }
+  fluid_synth_all_sounds_off(synth, -1);
+  open_ = false;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult BuiltinSynthSystem::ErrorText(MidiResult code, std::string& text) {
+  const auto found = texts_.find(code);
+  if (found != texts_.end()) {
+    text = found->second;
+    return MMSYSERR_NOERROR;
+  }
+  return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
+}
+
+bool BuiltinSynthSystem::Render(float* left, float* right, int frames) {
+  if (!engine_ || !engine_->Synth || engine_->Driver || !options_.RenderOnly) return false;
+  return fluid_synth_write_float(engine_->Synth.get(), frames, left, 0, 1, right, 0, 1) == FLUID_OK;
+}
+
+bool BuiltinSynthSystem::EngineRunning() const { return engine_ && engine_->Synth; }
+
+MidiResult BuiltinSynthSystem::Start() {
+  if (engine_ && engine_->Synth) return StartAudio();  // the font is in; only audio may lack
+  InstallLogFunctions();
+
+  const std::string soundFont = FindSoundFont();
+  if (soundFont.empty()) {
+    return Fail(MIDIERR_NODEVICE,
+                "No General MIDI sound font found: put a .sf2 file into the SOUNDFONTS folder "
+                "or install the package timgm6mb-soundfont");
+  }
+
+  auto engine = std::make_unique<Engine>();
+  engine->Settings.reset(new_fluid_settings());
+  if (!engine->Settings) return Fail(MMSYSERR_NOMEM, "The synthesizer could not be set up.");
+  fluid_settings_t* settings = engine->Settings.get();
+  fluid_settings_setnum(settings, "synth.sample-rate", options_.SampleRate);
+  fluid_settings_setnum(settings, "synth.gain", kGain);
+  // Dry sound: the effects would ring on after the notes are silenced.
+  fluid_settings_setint(settings, "synth.reverb.active", 0);
+  fluid_settings_setint(settings, "synth.chorus.active", 0);
+  fluid_settings_setint(settings, "audio.period-size", kPeriodSize);
+  fluid_settings_setint(settings, "audio.periods", kPeriods);
+  fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+  fluid_settings_setstr(settings, "audio.jack.id", "Tessivar synthesizer");
+
+  engine->Synth.reset(new_fluid_synth(settings));
+  if (!engine->Synth) return Fail(MMSYSERR_NOMEM, "The synthesizer could not be started.");
+  ++soundFontLoads_;
+  if (fluid_synth_sfload(engine->Synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+    return Fail(MMSYSERR_ERROR, "The sound font " + soundFont + " could not be loaded.");
+  }
+  soundFont_ = soundFont;
+  engine_ = std::move(engine);
+  return StartAudio();
+}
+
+MidiResult BuiltinSynthSystem::StartAudio() {
+  if (options_.RenderOnly || engine_->Driver) return MMSYSERR_NOERROR;
+  fluid_settings_t* settings = engine_->Settings.get();
+  std::vector<std::string> available;
+  fluid_settings_foreach_option(settings, "audio.driver", &available, &CollectOption);
+
+  std::vector<std::string> tried;
+  for (const std::string& driver : options_.AudioDrivers) {
+    if (std::find(available.begin(), available.end(), driver) == available.end()) continue;
+    tried.push_back(driver);
+    if (driver == "jack") {
+      // Use a JACK server that runs; never start one for the synthesizer.
+#ifndef _WIN32
+      setenv("JACK_NO_START_SERVER", "1", 0);
+#endif
+    }
+    fluid_settings_setstr(settings, "audio.driver", driver.c_str());
+    quietLog = true;
+    engine_->Driver.reset(new_fluid_audio_driver(settings, engine_->Synth.get()));
+    quietLog = false;
+    if (engine_->Driver) {
+      audioDriver_ = driver;
+      return MMSYSERR_NOERROR;
+    }
+  }
+  return Fail(MMSYSERR_NODRIVER,
+              "No audio output could be opened for the built-in synthesizer (tried " +
+                  JoinTitles(tried.empty() ? options_.AudioDrivers : tried) + ")");
+}
+
+MidiResult BuiltinSynthSystem::Fail(MidiResult code, std::string text) {
+  texts_[code] = std::move(text);
+  return code;
+}
+
+std::string BuiltinSynthSystem::FindSoundFont() const {
+  if (!options_.SoundFontFolder.empty()) {
+    std::string folder = options_.SoundFontFolder;
+    if (folder.back() != PathSeparator && folder.back() != '/') folder += PathSeparator;
+    const std::vector<std::string> names = FindFiles(folder + "*.sf2");
+    if (!names.empty()) return folder + names.front();
+  }
+  for (const std::string& path : options_.SystemSoundFonts) {
+    if (FileExists(path)) return path;
+  }
+  return {};
+}
+
+std::unique_ptr<BuiltinSynthSystem> CreateBuiltinSynthSystem(BuiltinSynthOptions options) {
+  return std::make_unique<BuiltinSynthSystem>(std::move(options));
+}

@@ -1,1 +1,28 @@
-// (being written)
+#include "machine_midi.h"
+
+#include <utility>
+#include <vector>
+
+#include "builtin_synth.h"
+#include "combined_midi_system.h"
+#include "files.h"
+
+#ifdef _WIN32
+#include "winmm_midi_system.h"
+#else
+#include "rtmidi_system.h"
+#endif
+
+std::unique_ptr<MidiSystem> CreateMachineMidiSystem() {
+  BuiltinSynthOptions synthOptions;
+  synthOptions.SoundFontFolder = ProgramFolder() + "SOUNDFONTS";
+
+  std::vector<std::unique_ptr<MidiSystem>> members;
+  members.push_back(CreateBuiltinSynthSystem(std::move(synthOptions)));
+#ifdef _WIN32
+  members.push_back(CreateWinMmMidiSystem());
+#else
+  members.push_back(CreateRtMidiSystem(true));
+#endif
+  return std::make_unique<CombinedMidiSystem>(std::move(members));
+}
