@@ -1,19 +1,15 @@
 // The key path from a key event to the short messages, with an allocation count.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
+#include "allocation_counter.h"
 #include "key_map.h"
 #include "keyboard_config.h"
 #include "midi_devices.h"
 #include "note_engine.h"
 
 namespace {
-
-std::atomic<long> Allocations{0};
 
 // A machine whose devices take every message and keep only a count.
 class CountingMidiSystem : public MidiSystem {
@@ -57,12 +53,12 @@ void BM_KeyDownUp(benchmark::State& state) {
   const auto key = static_cast<std::uint16_t>(0x100 + state.range(0));
   FormKeyDown(key);
   FormKeyUp(key);
-  const long before = Allocations;
+  StartCountingAllocations();
   for (auto _ : state) {
     FormKeyDown(key);
     FormKeyUp(key);
   }
-  state.counters["allocations"] = static_cast<double>(Allocations - before);
+  state.counters["allocations"] = static_cast<double>(StopCountingAllocations());
   state.SetItemsProcessed(state.iterations() * 2);
 }
 BENCHMARK(BM_KeyDownUp)->Arg(0)->Arg(36);
@@ -84,11 +80,3 @@ void BM_AllNotesOff(benchmark::State& state) {
 BENCHMARK(BM_AllNotesOff);
 
 }  // namespace
-
-void* operator new(std::size_t size) {
-  ++Allocations;
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }

@@ -1,23 +1,7 @@
 // The key path (key event -> short messages) must not allocate: a held chord on a slow
-// machine should never wait for the heap. Counted with a replaced global operator new.
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
+// machine should never wait for the heap.
+#include "allocation_counter.h"
 #include "engine_fixture.h"
-
-namespace {
-std::atomic<bool> Counting{false};
-std::atomic<long> Allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (Counting) ++Allocations;
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 TEST_F(EngineTest, KeyDownAndUpAllocateNothing) {
   SetNoteDisplay(nullptr);  // the recording display allocates its log
@@ -29,7 +13,7 @@ TEST_F(EngineTest, KeyDownAndUpAllocateNothing) {
   FormKeyUp('Q');
   fake->ClearLog();
 
-  Counting = true;
+  StartCountingAllocations();
   for (int round = 0; round < 100; ++round) {
     FormKeyDown('Z');
     FormKeyDown('Z');
@@ -38,7 +22,15 @@ TEST_F(EngineTest, KeyDownAndUpAllocateNothing) {
     FormKeyUp('S');
     FormKeyDown('A');  // unmapped
   }
-  Counting = false;
-  EXPECT_EQ(Allocations.load(), 0);
+  const long allocations = StopCountingAllocations();
+  EXPECT_EQ(allocations, 0);
   EXPECT_EQ(Sent(0).size(), 400u);
+}
+
+TEST_F(EngineTest, TheAllocationCounterSeesAllocations) {
+  static int* volatile kept = nullptr;  // kept where the compiler cannot drop the pair
+  StartCountingAllocations();
+  kept = new int(1);
+  EXPECT_GE(StopCountingAllocations(), 1);
+  delete kept;
 }
