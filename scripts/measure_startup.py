@@ -16,11 +16,15 @@ from harness import Servers, Session, WINDOW_TITLE  # noqa: E402
 
 
 def resident_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
+    """Resident memory of the process and the part of it that is its own: JACK's shared
+    memory segment, mapped by every JACK client, is resident too but not the program's."""
+    values = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
         for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
+            parts = line.split()
+            if len(parts) >= 2 and parts[0].endswith(":") and parts[1].isdigit():
+                values[parts[0][:-1]] = int(parts[1])
+    return values.get("Rss", 0), values.get("Private_Clean", 0) + values.get("Private_Dirty", 0)
 
 
 def one_run(servers, folder, device, play):
@@ -37,6 +41,8 @@ def one_run(servers, folder, device, play):
                 time.sleep(0.005)
         mapped = time.monotonic() - started
         time.sleep(1.0)
+        if session.program.poll() is not None:
+            raise RuntimeError(f"the program ended with {session.program.returncode}:\n{session.output()}")
         before = resident_kib(session.program.pid)
         after = before
         if play:
@@ -59,14 +65,19 @@ def main():
         synth = [one_run(servers, folder, 0, True) for _ in range(runs)]
     finally:
         servers.stop()
-    median = lambda values: statistics.median(values)
+    median = statistics.median
+
+    def memory(samples):
+        return (f"resident {median([m[0] for m in samples]) / 1024:.1f} MiB, "
+                f"of it the program's own {median([m[1] for m in samples]) / 1024:.1f} MiB")
+
     print(f"runs: {runs}")
     print(f"start to window mapped: median {median([r[0] for r in plain]) * 1000:.0f} ms "
           f"(min {min(r[0] for r in plain) * 1000:.0f}, max {max(r[0] for r in plain) * 1000:.0f})")
-    print(f"resident memory after start-up: median {median([r[1] for r in plain]) / 1024:.1f} MiB")
-    print(f"with the built-in synthesizer chosen, before its first note: "
-          f"median {median([r[1] for r in synth]) / 1024:.1f} MiB, start {median([r[0] for r in synth]) * 1000:.0f} ms")
-    print(f"after its first note (sound font loaded): median {median([r[2] for r in synth]) / 1024:.1f} MiB")
+    print(f"after start-up: {memory([r[1] for r in plain])}")
+    print(f"built-in synthesizer chosen, before its first note: {memory([r[1] for r in synth])}; "
+          f"start {median([r[0] for r in synth]) * 1000:.0f} ms")
+    print(f"after its first note (sound font loaded): {memory([r[2] for r in synth])}")
 
 
 if __name__ == "__main__":
