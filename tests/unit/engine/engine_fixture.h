@@ -10,6 +10,7 @@
 #include "keyboard_config.h"
 #include "midi_devices.h"
 #include "note_engine.h"
+#include "raised_message.h"
 
 // Records what the engine asks of the window, in order.
 class RecordingDisplay : public NoteDisplay {
@@ -58,12 +59,3 @@ class EngineTest : public ::testing::Test {
   FakeMidiSystem* fake = nullptr;
   RecordingDisplay display;
 };
-
-inline std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "(nothing raised)";
-}

@@ -4,17 +4,9 @@
 
 #include "app_error.h"
 #include "fake_midi_system.h"
+#include "raised_message.h"
 
 namespace {
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const AppError& error) {
-    return error.what();
-  }
-  return "(nothing raised)";
-}
 
 class DeviceSet : public ::testing::Test {
  protected:

@@ -9,20 +9,12 @@
 
 #include "app_error.h"
 #include "field_stream.h"
+#include "raised_message.h"
 #include "temp_program_folder.h"
 
 namespace {
 
 MemoryBuffer BufferOf(std::vector<std::uint8_t> bytes) { return MemoryBuffer{std::move(bytes), 0}; }
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const AppError& error) {
-    return error.what();
-  }
-  return "(nothing raised)";
-}
 
 }  // namespace
 
