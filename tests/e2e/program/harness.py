@@ -206,6 +206,8 @@ class Session:
 
     # -- the program -------------------------------------------------------------------
     def start_program(self, wait_window=True):
+        if self.program:
+            self.log.close()
         self.log = open(os.path.join(self.work, "program.log"), "w")
         self.program = subprocess.Popen([self.path("tessivar")], cwd=self.work, env=self.env,
                                         stdout=self.log, stderr=subprocess.STDOUT, preexec_fn=_end_with_parent)

@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from harness import Servers, Session, WINDOW_TITLE, config_bytes, short_string
+from harness import Servers, Session, WINDOW_TITLE, config_bytes, short_string, wait_for
 
 PROGRAM_FOLDER = None
 
@@ -56,11 +56,40 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(session.read("setup.ini"), short_string("Default.cfg"))
         self.assertEqual(session.read("CONFIGS/Default.cfg"), config_bytes())
 
+        # The second run finds setup.ini: no warning, straight to the window.
+        window = session.start_program()
+        time.sleep(1.0)
+        self.assertEqual(session.find_windows("Attention!"), [])
+        self.assertEqual(session.exit_through_menu(window), 0)
+
+    def test_a_missing_skin_gives_one_error_box_and_the_designed_size(self):
+        session = self.session
+        session.use_config(recording=MONITOR)
+        os.remove(session.path("SKINS/Classic.bmp"))
+        session.start_program(wait_window=False)
+        # The error box comes while the window is created, before it is shown; it has
+        # the application title as its caption.
+        box = session.wait_window(WINDOW_TITLE)
+        self.assertTrue(box)
+        self.assertEqual(len(session.find_windows(WINDOW_TITLE)), 1)
+        session.focus(box)
+        session.key("Return")
+        window = wait_for(lambda: [w for w in session.find_windows(WINDOW_TITLE) if w != box])
+        self.assertTrue(window, "the main window did not come after the box")
+        time.sleep(1.0)
+        self.assertEqual(len(session.find_windows(WINDOW_TITLE)), 1, "more than one box")
+        self.assertLess(session.geometry(window[0])["HEIGHT"], 80)  # 30 pixels below the menu bar
+        session.focus(window[0])
+        session.key("z")  # the key map was not loaded after the failed skin: silence
+        time.sleep(0.5)
+        self.assertEqual(self.monitor.take(), [])
+        self.assertEqual(session.exit_through_menu(window[0]), 0)
+
     def test_typed_keys_reach_the_monitor_once_per_press(self):
         window, _ = self.start(recording=MONITOR, recording_instrument=5, recording_channel=3)
         session = self.session
         session.key_down("z")
-        time.sleep(0.8)  # long enough for the key to auto-repeat
+        time.sleep(1.2)  # held for over a second: the key auto-repeats
         session.key_up("z")
         messages = self.monitor.wait_count(3)
         self.assertEqual(messages, [(0xC2, 5), (NOTE_ON + 2, 36, 100), (NOTE_OFF + 2, 36, 100)])
