@@ -4,14 +4,21 @@
 
 #include "app_error.h"
 
+namespace {
+// The device list's own index check.
+void CheckListIndex(std::int32_t index, std::int32_t count) {
+  if (index < 0 || index >= count) {
+    throw AppError("List index out of bounds (" + std::to_string(index) + ")");
+  }
+}
+}  // namespace
+
 void TMidiDevices::CloseAll() {
   for (std::int32_t i = 0; i < Count(); ++i) CloseDevice(i);
 }
 
 const std::string& TMidiDevices::DeviceName(std::int32_t index) const {
-  if (index < 0 || index >= Count()) {
-    throw AppError("List index out of bounds (" + std::to_string(index) + ")");
-  }
+  CheckListIndex(index, Count());
   return FDevices[static_cast<std::size_t>(index)].Name;
 }
 
@@ -23,9 +30,7 @@ std::vector<std::string> TMidiDevices::DeviceNames() const {
 }
 
 MidiHandle& TMidiDevices::EntryHandle(std::int32_t index) {
-  if (index < 0 || index >= Count()) {
-    throw AppError("List index out of bounds (" + std::to_string(index) + ")");
-  }
+  CheckListIndex(index, Count());
   return FDevices[static_cast<std::size_t>(index)].Handle;
 }
 

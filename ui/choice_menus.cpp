@@ -29,9 +29,8 @@ void CheckAgain(QAction* sender) {
   if (!sender->isChecked()) sender->setChecked(true);
 }
 
-std::string FileNameOf(QAction* sender) {
-  return ShortString(StripAmpersands(ItemCaption(sender))).str();
-}
+// The file name a file-list item stands for (the record's fields cut it to 255).
+std::string FileNameOf(QAction* sender) { return StripAmpersands(ItemCaption(sender)); }
 
 }  // namespace
 
@@ -121,7 +120,7 @@ void TForm1::PatchFileChosen(QAction* sender) {
 void TForm1::ConfigChosen(QAction* sender) {
   CheckAgain(sender);
   // The caption is taken now: the rebuild below replaces the clicked item.
-  const std::string fileName = InFolder("CONFIGS", StripAmpersands(ItemCaption(sender)));
+  const std::string fileName = InFolder("CONFIGS", FileNameOf(sender));
   ReadConfigFile(fileName);
   ReloadingKeyMap([this] {
     AllNotesOff();

@@ -36,11 +36,7 @@ void KeyboardView::paintEvent(QPaintEvent* event) {
 
 void TForm1::LoadSkin() {
   const std::string path = DataFilePath(ProgramFolder() + SubFolder("SKINS"), Config.SkinFile);
-  QImage skin = LoadSkinFile(path);
-  if (!skin.isNull() && skin.format() != QImage::Format_RGB32) {
-    skin = skin.convertToFormat(QImage::Format_RGB32);
-  }
-  SkinBitmap = std::move(skin);
+  SkinBitmap = LoadSkinFile(path);  // 32-bit pixels, as the copies read them
   SetClientSize(3 * SkinBitmap.width(), SkinBitmap.height() / 2);
 }
 
