@@ -1,5 +1,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -20,6 +21,10 @@ void AnswerFileDialog(BoxWatcher& boxes, const std::string& typed,
     if (typed.empty()) {
       dialog->reject();
     } else {
+      // A file still selected in the list would win over the typed name; typing drops
+      // that selection only while the name field has the focus, which the dialog may not
+      // have got yet. Drop it first, as a user typing into the field would.
+      dialog->findChild<QListView*>("listView")->selectionModel()->clear();
       auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
       edit->setText(QString::fromStdString(typed));
       QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
