@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -92,31 +94,50 @@ class Output {
 void QuietJackMessage(const char*) {}
 void JackMessageToStderr(const char* message) { std::fprintf(stderr, "%s\n", message); }
 
-// Whether a JACK server answers, asked without the library's complaints when none does.
-bool JackServerAnswers() {
+// The server takes a changed graph at the start of a cycle, and a client may already be
+// inside the cycle it joined when its connection is made: what it sends in that cycle
+// is lost. After two whole cycles a new connection carries every message.
+std::chrono::microseconds TwoCycles(jack_client_t* client) {
+  constexpr std::chrono::microseconds kLongest{100'000};
+  const jack_nframes_t rate = jack_get_sample_rate(client);
+  if (rate == 0) return kLongest;
+  const std::chrono::microseconds cycles{2'000'000LL * jack_get_buffer_size(client) / rate};
+  return std::min(cycles + std::chrono::microseconds{1000}, kLongest);
+}
+
+// Whether a JACK server answers, asked without the library's complaints when none
+// does; and how long a new connection takes to carry messages.
+std::optional<std::chrono::microseconds> AskJackServer() {
   jack_set_error_function(&QuietJackMessage);
   jack_set_info_function(&QuietJackMessage);
   jack_status_t status{};
   jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
-  if (client != nullptr) jack_client_close(client);
+  std::optional<std::chrono::microseconds> settle;
+  if (client != nullptr) {
+    settle = TwoCycles(client);
+    jack_client_close(client);
+  }
   jack_set_error_function(&JackMessageToStderr);
   jack_set_info_function(&JackMessageToStderr);
-  return client != nullptr;
+  return settle;
 }
 #endif
 
-// Whether the back end can be tried at all without it complaining on the terminal.
-bool WorthTrying(RtMidi::Api api) {
+// Whether the back end can be tried at all without it complaining on the terminal; and
+// how long a connection it makes takes before messages through it arrive.
+std::optional<std::chrono::microseconds> WorthTrying(RtMidi::Api api) {
   std::error_code error;
   switch (api) {
     case RtMidi::LINUX_ALSA:
-      return std::filesystem::exists("/dev/snd/seq", error);
+      // The sequencer routes through a subscription as soon as it is made.
+      if (!std::filesystem::exists("/dev/snd/seq", error)) return std::nullopt;
+      return std::chrono::microseconds{0};
 #ifdef TESSIVAR_HAVE_JACK
     case RtMidi::UNIX_JACK:
-      return JackServerAnswers();
+      return AskJackServer();
 #endif
     default:
-      return true;
+      return std::chrono::microseconds{0};
   }
 }
 
@@ -162,6 +183,7 @@ class RtMidiSystem final : public MidiSystem {
   void Finish(Connection& connection);
 
   std::optional<RtMidi::Api> api_;
+  std::chrono::microseconds settle_{0};  // from connecting to messages arriving
   std::unique_ptr<Output> virtual_;
   std::vector<std::string> ports_;
   std::vector<std::unique_ptr<Connection>> open_;
@@ -174,11 +196,13 @@ RtMidiSystem::RtMidiSystem(bool withVirtualPort) {
   std::unique_ptr<Output> lister;
   for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK, RtMidi::MACOSX_CORE}) {
     if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
-    if (!WorthTrying(api)) continue;
+    const std::optional<std::chrono::microseconds> settle = WorthTrying(api);
+    if (!settle) continue;
     try {
       auto output = std::make_unique<Output>(api);
       if (!output->Reachable() || output->Port().getCurrentApi() != api) continue;
       api_ = api;
+      settle_ = *settle;
       lister = std::move(output);
       break;
     } catch (const RtMidiError&) {
@@ -239,6 +263,8 @@ MidiResult RtMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
     if (output.Sink().Failed) {
       return Fail(CodeOf(output.Sink().Type, MIDIERR_NODEVICE), output.Sink().Message);
     }
+    // The first note follows at once; it must not go out before the connection carries it.
+    std::this_thread::sleep_for(settle_);
     connection->Through = &output;
   }
   handle = reinterpret_cast<MidiHandle>(connection.get());
