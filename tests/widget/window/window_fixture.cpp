@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QTest>
 
 BoxWatcher::BoxWatcher() {
   timer_.setInterval(20);
@@ -93,6 +94,8 @@ void WindowTest::CreateWindow() {
   form->show();
   form->activateWindow();
   form->setFocus();
+  // Activation arrives through the window system's queue; the focus tests need it done.
+  EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
   QCoreApplication::processEvents();
 }
 
