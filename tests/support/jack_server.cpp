@@ -168,7 +168,14 @@ std::string JackMidiMonitor::PortName() const {
 bool JackMidiMonitor::ConnectFrom(const std::string& source) {
   if (!Ok()) return false;
   const int result = jack_connect(client_, source.c_str(), jack_port_name(port_));
-  return result == 0 || result == EEXIST;
+  if (result != 0 && result != EEXIST) return false;
+  const std::uint64_t connectedAt = cycles_.load();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (cycles_.load() < connectedAt + 2) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 bool JackMidiMonitor::IsConnectedTo(const std::string& source) const {
@@ -189,6 +196,7 @@ int JackMidiMonitor::Process(std::uint32_t frames, void* data) {
     ++written;
   }
   self->written_.store(written, std::memory_order_release);
+  self->cycles_.fetch_add(1, std::memory_order_release);
   return 0;
 }
 

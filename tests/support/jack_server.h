@@ -49,7 +49,8 @@ class JackMidiMonitor {
 
   bool Ok() const { return client_ != nullptr && port_ != nullptr; }
   std::string PortName() const;  // "client:in"
-  // Connects a source port to the monitor's input.
+  // Connects a source port to the monitor's input; returns once the connection carries
+  // messages (the server takes a changed graph only at the start of a cycle).
   bool ConnectFrom(const std::string& source);
   bool IsConnectedTo(const std::string& source) const;
   // Every event since the last Clear, once at least count arrived or the time is up.
@@ -72,7 +73,8 @@ class JackMidiMonitor {
   _jack_client* client_ = nullptr;
   _jack_port* port_ = nullptr;
   std::array<Event, kCapacity> events_{};
-  std::atomic<std::size_t> written_{0};  // only the process thread writes events
+  std::atomic<std::size_t> written_{0};   // only the process thread writes events
+  std::atomic<std::uint64_t> cycles_{0};  // process cycles run so far
   std::size_t readFrom_ = 0;
 };
 

@@ -142,6 +142,7 @@ class ProgramTest(unittest.TestCase):
         ports = [p for p in session.jack_ports() if p.startswith("Tessivar:")]
         self.assertTrue(ports, f"no Tessivar port among {session.jack_ports()}")
         session.run(["jack_connect", ports[0], self.monitor.port])
+        time.sleep(0.05)  # the server takes a new connection at the start of a later cycle
         session.key("z")
         self.assertEqual(self.monitor.wait_count(2), [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100)])
         session.key("space")  # closes every device; the port and its connection stay
