@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -34,6 +35,17 @@ bool ServerAnswers() {
   jack_client_t* client = jack_client_open("probe", JackNoStartServer, &status);
   if (client == nullptr) return false;
   jack_client_close(client);
+  return true;
+}
+
+// Polls until done() holds or the time is up; whether it holds.
+template <typename Condition>
+bool WaitUntil(Condition done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   return true;
 }
 
@@ -170,12 +182,7 @@ bool JackMidiMonitor::ConnectFrom(const std::string& source) {
   const int result = jack_connect(client_, source.c_str(), jack_port_name(port_));
   if (result != 0 && result != EEXIST) return false;
   const std::uint64_t connectedAt = cycles_.load();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (cycles_.load() < connectedAt + 2) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return WaitUntil([&] { return cycles_.load() >= connectedAt + 2; }, std::chrono::seconds(3));
 }
 
 bool JackMidiMonitor::IsConnectedTo(const std::string& source) const {
@@ -212,11 +219,7 @@ std::vector<std::vector<std::uint8_t>> JackMidiMonitor::Events() const {
 
 std::vector<std::vector<std::uint8_t>> JackMidiMonitor::WaitForEvents(
     std::size_t count, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (written_.load(std::memory_order_acquire) - readFrom_ < count &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  WaitUntil([&] { return written_.load(std::memory_order_acquire) - readFrom_ >= count; }, timeout);
   return Events();
 }
 
@@ -260,17 +263,11 @@ int JackAudioRecorder::Process(std::uint32_t frames, void* data) {
 
 void JackAudioRecorder::Reset() {
   reset_.store(true);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (reset_.load() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  WaitUntil([&] { return !reset_.load(); }, std::chrono::seconds(2));
 }
 
 double JackAudioRecorder::WaitAndMeasure(std::uint64_t frames, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (samples_.load() < 2 * frames && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  WaitUntil([&] { return samples_.load() >= 2 * frames; }, timeout);
   const std::uint64_t samples = samples_.load();
   return samples == 0 ? 0.0 : std::sqrt(sumOfSquares_.load() / double(samples));
 }
