@@ -1,0 +1,16 @@
+// The key-code viewer: one window that stays on top and shows every key pressed in it.
+#include <QApplication>
+
+#include "files.h"
+#include "key_viewer.h"
+#include "x11_auto_repeat.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
+  UseDetectableAutoRepeat(application);
+  KeyViewer viewer;
+  viewer.show();
+  viewer.activateWindow();
+  return application.exec();
+}
