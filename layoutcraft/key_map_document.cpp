@@ -32,25 +32,16 @@ QString KeyText(std::int16_t key) {
 
 }  // namespace
 
-KeyMapDocument::KeyMapDocument(QObject* parent) : QObject(parent) {
+KeyMapDocument::KeyMapDocument(QObject* parent) : QObject(parent), firstEntry_(0x10000, -1) {
   connect(&undo_, &QUndoStack::cleanChanged, this, &KeyMapDocument::Changed);
 }
 
 int KeyMapDocument::FirstEntryOf(std::int16_t key) const {
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].KeyCode == key) return static_cast<int>(i);
-  }
-  return -1;
+  return firstEntry_[static_cast<std::uint16_t>(key)];
 }
 
 bool KeyMapDocument::IsShadowed(std::size_t index) const {
   return index < entries_.size() && FirstEntryOf(entries_[index].KeyCode) < static_cast<int>(index);
-}
-
-std::size_t KeyMapDocument::ShadowedCount() const {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < entries_.size(); ++i) count += IsShadowed(i) ? 1 : 0;
-  return count;
 }
 
 std::vector<std::int16_t> KeyMapDocument::KeysOf(std::uint8_t note) const {
@@ -113,7 +104,6 @@ QString KeyMapDocument::Open(const std::string& path) {
   undo_.clear();
   path_ = path;
   SetEntries(std::move(reading.Entries));
-  emit Changed();
 
   const QString name = DisplayName();
   switch (reading.State) {
@@ -151,6 +141,18 @@ QString KeyMapDocument::DisplayName() const {
 
 void KeyMapDocument::SetEntries(std::vector<TKeyMapEntry> entries) {
   entries_ = std::move(entries);
+  // A damaged file may hold many thousands of entries: the first entry of every key is
+  // found once here, not by a scan per question.
+  std::fill(firstEntry_.begin(), firstEntry_.end(), -1);
+  shadowedCount_ = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    int& first = firstEntry_[static_cast<std::uint16_t>(entries_[i].KeyCode)];
+    if (first < 0) {
+      first = static_cast<int>(i);
+    } else {
+      ++shadowedCount_;
+    }
+  }
   emit Changed();
 }
 

@@ -25,7 +25,7 @@ class KeyMapDocument : public QObject {
   int FirstEntryOf(std::int16_t key) const;
   // True when an earlier entry has the same key, so the main program never reaches it.
   bool IsShadowed(std::size_t index) const;
-  std::size_t ShadowedCount() const;
+  std::size_t ShadowedCount() const { return shadowedCount_; }
   // The keys that play note (shadowed entries left out), in file order.
   std::vector<std::int16_t> KeysOf(std::uint8_t note) const;
 
@@ -61,6 +61,8 @@ class KeyMapDocument : public QObject {
   void Change(std::vector<TKeyMapEntry> after, const QString& text);
 
   std::vector<TKeyMapEntry> entries_;
+  std::vector<int> firstEntry_;  // by 16-bit key code: the index of its first entry, or -1
+  std::size_t shadowedCount_ = 0;
   std::string path_;
   QUndoStack undo_;
 };
