@@ -48,6 +48,8 @@ EditorWindow::EditorWindow() {
   entries_->setObjectName(QStringLiteral("entries"));
   entries_->setHorizontalHeaderLabels({tr("Key"), tr("Code"), tr("Note"), tr("")});
   entries_->horizontalHeader()->setStretchLastSection(true);
+  entries_->setColumnWidth(
+      0, entries_->fontMetrics().horizontalAdvance(QStringLiteral("VK_OEM_COMMA")) + 24);
   entries_->setSelectionBehavior(QAbstractItemView::SelectRows);
   entries_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   entries_->verticalHeader()->setDefaultSectionSize(entries_->fontMetrics().height() + 6);
