@@ -30,8 +30,10 @@ QLabel* MakeLabel(const QString& objectName, int pointSize, QWidget* parent) {
 }
 
 QString NoteText(const KeyReport& key, const std::string& keyMapName) {
-  if (key.RelativeNote == 255)
+  if (key.RelativeNote == 255) {
+    if (keyMapName.empty()) return QStringLiteral("No note: no key map");
     return QStringLiteral("No note in %1").arg(QString::fromLocal8Bit(keyMapName.c_str()));
+  }
   QString text = QStringLiteral("Note %1 (%2)   at octave %3: %4")
                      .arg(key.RelativeNote)
                      .arg(QString::fromStdString(PitchClassName(key.RelativeNote)))
@@ -84,6 +86,7 @@ void KeyViewer::LoadKeyMapInUse() {
                          .arg(Config.Octave));
   } catch (const std::exception& error) {
     KeyMap.clear();
+    keyMapName_.clear();
     keyMap_->setText(QString::fromLocal8Bit(error.what()));
   }
 }
