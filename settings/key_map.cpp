@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "field_stream.h"
+#include "load_limits.h"
 
 std::vector<TKeyMapEntry> KeyMap;
 
 void LoadKeyMap(const std::string& fileName) {
   KeyMap.clear();
-  MemoryBuffer buffer = LoadFileWhole(fileName);
+  MemoryBuffer buffer = LoadFileWhole(fileName, KeyMapFileLimit);
   if (ReadShortString(buffer, 255) != KeyMapMagic) return;
   const std::int32_t count = ReadInt32(buffer);
   if (count <= 0) return;
