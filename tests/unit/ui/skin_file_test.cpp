@@ -255,12 +255,15 @@ TEST_F(LoadSkinFileTest, APictureTheDecoderRejectsIsNotValid) {
 
   // A small compressed file may declare any size: past 16 million pixels it is refused
   // before the decoder allocates the picture.
-  std::string rle = good;
-  PutU16(rle, 28, 8);
-  PutU32(rle, 30, 1);  // 8-bit run-length coded
-  PutU32(rle, 34, 4);
-  PutU32(rle, 18, 4097);
+  const std::string palette = MakeBmp(kWidth, kHeight, 8, false);
+  const std::size_t offBits = static_cast<unsigned char>(palette[10]);  // below 256 here
+  std::string rle = palette.substr(0, offBits) + std::string("\0\1", 2);
+  PutU32(rle, 30, 1);  // 8-bit run-length coded: nothing but the end of the picture
+  PutU32(rle, 34, 2);
+  PutU32(rle, 18, 4096);
   PutU32(rle, 22, 4096);
+  EXPECT_EQ(ErrorOf(Write("rle.bmp", rle)), "(no error)");  // 16 million pixels: the most
+  PutU32(rle, 18, 4097);
   EXPECT_EQ(ErrorOf(Write("rle.bmp", rle)), "Bitmap image is not valid");
 
   std::string unknownCompression = good;
