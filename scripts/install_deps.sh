@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages Tessivar needs, when they are missing.
-# Usage: install_deps.sh [build|test]
+# Usage: install_deps.sh [build|test|fuzz]
 set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
   librtmidi-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
+fuzz_packages=(clang libclang-rt-14-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
   wanted+=("${test_packages[@]}")
+fi
+if [ "${1:-build}" = fuzz ]; then
+  wanted+=("${fuzz_packages[@]}")
 fi
 
 missing=()

@@ -3,6 +3,7 @@
 #include "field_stream.h"
 #include "files.h"
 #include "keyboard_config.h"
+#include "load_limits.h"
 
 namespace {
 std::string SetupFilePath() { return ProgramFolder() + "setup.ini"; }
@@ -10,7 +11,7 @@ std::string ConfigsFolder() { return ProgramFolder() + SubFolder("CONFIGS"); }
 }  // namespace
 
 void ReadConfigFile(const std::string& fileName) {
-  MemoryBuffer buffer = LoadFileWhole(fileName);
+  MemoryBuffer buffer = LoadFileWhole(fileName, ConfigFileLimit);
   if (ReadShortString(buffer, 255) != ConfigMagic) {
     SetDefaults();
     return;
@@ -54,7 +55,7 @@ void LoadStartupConfig(const std::function<void()>& warnNoDevices) {
     if (warnNoDevices) warnNoDevices();
     return;
   }
-  MemoryBuffer buffer = LoadFileWhole(pointer);
+  MemoryBuffer buffer = LoadFileWhole(pointer, SetupFileLimit);
   const std::string name = ReadShortString(buffer, 255);
   const std::string configFile = DataFilePath(ConfigsFolder(), name);
   if (FileExists(configFile)) {

@@ -1,12 +1,8 @@
 #include "field_stream.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
+#include <algorithm>
 
-#include "app_error.h"
+#include "short_string.h"
 
 namespace {
 
@@ -33,7 +29,7 @@ std::uint32_t ReadLittleEndian(MemoryBuffer& buffer, int bytes) {
 }  // namespace
 
 void WriteShortString(MemoryBuffer& buffer, std::string_view s) {
-  const std::string_view kept = s.substr(0, 255);
+  const std::string_view kept = CutAtCharacter(s, 255);
   buffer.Bytes.push_back(static_cast<std::uint8_t>(kept.size()));
   buffer.Bytes.insert(buffer.Bytes.end(), kept.begin(), kept.end());
 }
@@ -68,55 +64,4 @@ std::int16_t ReadInt16(MemoryBuffer& buffer) {
 
 std::uint8_t ReadByte(MemoryBuffer& buffer) {
   return static_cast<std::uint8_t>(ReadLittleEndian(buffer, 1));
-}
-
-MemoryBuffer LoadFileWhole(const std::string& fileName) {
-  std::error_code error;
-  if (std::filesystem::is_directory(fileName, error))
-    throw AppError("Cannot open file " + fileName);
-  std::ifstream file(fileName, std::ios::binary);
-  if (!file) throw AppError("Cannot open file " + fileName);
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  if (size < 0) throw AppError("Stream read error");
-  file.seekg(0, std::ios::beg);
-  MemoryBuffer buffer;
-  buffer.Bytes.resize(static_cast<std::size_t>(size));
-  file.read(reinterpret_cast<char*>(buffer.Bytes.data()), size);
-  if (file.gcount() != size) throw AppError("Stream read error");
-  return buffer;
-}
-
-void SaveFileWhole(const MemoryBuffer& buffer, const std::string& fileName) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path target(fileName);
-  if (fs::is_directory(target, error)) throw AppError("Cannot create file " + fileName);
-  // The temporary file lives beside the target so that the final rename never crosses
-  // file systems and replaces the target in one step.
-  std::random_device seed;
-  fs::path temporary = target;
-  temporary += ".tmp" + std::to_string(seed() % 1000000);
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) throw AppError("Cannot create file " + fileName);
-    file.write(reinterpret_cast<const char*>(buffer.Bytes.data()),
-               static_cast<std::streamsize>(buffer.Bytes.size()));
-    file.flush();
-    if (!file) {
-      file.close();
-      fs::remove(temporary, error);
-      throw AppError("Stream write error");
-    }
-    file.close();
-    if (!file) {
-      fs::remove(temporary, error);
-      throw AppError("Stream write error");
-    }
-  }
-  fs::rename(temporary, target, error);
-  if (error) {
-    fs::remove(temporary, error);
-    throw AppError("Cannot create file " + fileName);
-  }
 }

@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "field_stream.h"
+#include "load_limits.h"
 
 std::vector<TKeyMapEntry> KeyMap;
 
 KeyMapFileReading ReadKeyMapFile(const std::string& fileName) {
   KeyMapFileReading reading;
-  MemoryBuffer buffer = LoadFileWhole(fileName);
+  MemoryBuffer buffer = LoadFileWhole(fileName, KeyMapFileLimit);
   if (ReadShortString(buffer, 255) != KeyMapMagic) {
     reading.State = KeyMapFileState::WrongMagic;
     return reading;

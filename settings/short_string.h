@@ -1,10 +1,17 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-// An 8-bit string of at most 255 characters, the string type of every record field.
-// Assigning a longer value keeps its first 255 characters.
+// The longest start of s that fits in maxBytes without cutting a character in two. Names
+// are bytes in the platform's 8-bit encoding: UTF-8 here (a byte sequence that is not
+// UTF-8 is cut at maxBytes), the ANSI code page on Windows (whose double-byte characters
+// stay whole).
+std::string_view CutAtCharacter(std::string_view s, std::size_t maxBytes);
+
+// An 8-bit string of at most 255 bytes, the string type of every record field.
+// Assigning a longer value keeps as many whole characters as fit in 255 bytes.
 class ShortString {
  public:
   static constexpr std::size_t MaxLength = 255;
@@ -32,6 +39,6 @@ class ShortString {
   friend bool operator==(const ShortString& a, const std::string& b) { return a.value_ == b; }
 
  private:
-  void Assign(std::string_view value) { value_.assign(value.substr(0, MaxLength)); }
+  void Assign(std::string_view value) { value_.assign(CutAtCharacter(value, MaxLength)); }
   std::string value_;
 };

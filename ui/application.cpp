@@ -15,7 +15,7 @@ void ShowError(const std::string& message) {
   // so that it is not hidden behind that always-on-top window.
   QWidget* owner = (Form1 != nullptr && Form1->isVisible()) ? Form1 : nullptr;
   QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle),
-                  QString::fromLatin1(ErrorBoxText(message)), QMessageBox::Ok, owner);
+                  QString::fromLocal8Bit(ErrorBoxText(message)), QMessageBox::Ok, owner);
   box.setObjectName("ErrorBox");
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();

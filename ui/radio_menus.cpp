@@ -14,9 +14,13 @@ namespace {
 constexpr char kGroupObjectName[] = "radioItems";
 // The property that holds an item's radio group number.
 constexpr char kRadioGroupProperty[] = "radioGroup";
+// The property that holds the bytes an item's caption was made from.
+constexpr char kCaptionBytesProperty[] = "captionBytes";
 
-QString Latin1Caption(const std::string& caption) {
-  return QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()));
+// Captions are file names, instrument names and numbers: bytes in the platform's 8-bit
+// encoding, shown as the file system names them.
+QString LocalCaption(const std::string& caption) {
+  return QString::fromLocal8Bit(caption.data(), static_cast<qsizetype>(caption.size()));
 }
 
 // Removes every item of the submenu and gives back its (now empty) action group. The
@@ -42,7 +46,9 @@ QActionGroup* ClearMenu(QMenu* menu) {
 
 void AppendItem(QMenu* menu, QActionGroup* group, const std::string& caption, int radioGroup,
                 bool checked, const ChoiceHandler& handler) {
-  auto* action = new QAction(Latin1Caption(caption), menu);
+  auto* action = new QAction(LocalCaption(caption), menu);
+  action->setProperty(kCaptionBytesProperty,
+                      QByteArray(caption.data(), static_cast<qsizetype>(caption.size())));
   action->setCheckable(true);
   action->setProperty(kRadioGroupProperty, radioGroup);
   group->addAction(action);
@@ -96,4 +102,10 @@ int ItemPosition(const QAction* item) {
   return static_cast<int>(menu->actions().indexOf(const_cast<QAction*>(item)));
 }
 
-std::string ItemCaption(const QAction* item) { return item->text().toLatin1().toStdString(); }
+std::string ItemCaption(const QAction* item) {
+  // The bytes the item was made from, so that a name goes back exactly as it came, also
+  // one whose bytes are not valid in the encoding; a caption changed since is encoded anew.
+  const QByteArray bytes = item->property(kCaptionBytesProperty).toByteArray();
+  if (!bytes.isNull() && QString::fromLocal8Bit(bytes) == item->text()) return bytes.toStdString();
+  return item->text().toLocal8Bit().toStdString();
+}

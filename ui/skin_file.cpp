@@ -2,13 +2,12 @@
 
 #include <QByteArray>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <span>
 #include <string>
-#include <system_error>
 
 #include "app_error.h"
+#include "field_stream.h"
+#include "load_limits.h"
 
 namespace {
 
@@ -36,31 +35,21 @@ constexpr std::uint32_t kUncompressed = 0;    // BI_RGB
 constexpr std::uint32_t kBitFields = 3;       // BI_BITFIELDS: rows laid out as uncompressed
 constexpr std::uint32_t kAlphaBitFields = 6;  // BI_ALPHABITFIELDS: the same
 
+using Bytes = std::span<const std::uint8_t>;
+
+// 16 million pixels: 64 MB at 32 bits; the shipped skins have about 45,000.
+constexpr std::uint64_t kMaxSkinPixels = 16 * 1024 * 1024;
+
 [[noreturn]] void NotValid() { throw AppError("Bitmap image is not valid"); }
 [[noreturn]] void ReadError() { throw AppError("Stream read error"); }
 
-std::uint32_t U16(const std::string& b, std::size_t at) {
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8;
+std::uint32_t U16(const Bytes& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8;
 }
 
-std::uint32_t U32(const std::string& b, std::size_t at) {
-  return U16(b, at) | U16(b, at + 2) << 16;
-}
+std::uint32_t U32(const Bytes& b, std::size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
 
-std::int32_t I32(const std::string& b, std::size_t at) {
-  return static_cast<std::int32_t>(U32(b, at));
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::error_code ec;
-  std::ifstream in;
-  if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
-  if (!in.is_open()) throw AppError("Cannot open file " + path);
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) ReadError();
-  return bytes;
-}
+std::int32_t I32(const Bytes& b, std::size_t at) { return static_cast<std::int32_t>(U32(b, at)); }
 
 // Bytes of uncompressed rows, each padded to a multiple of 4 bytes.
 std::uint64_t RowBytes(std::int64_t width, std::uint32_t bitCount) {
@@ -68,8 +57,16 @@ std::uint64_t RowBytes(std::int64_t width, std::uint32_t bitCount) {
   return (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
 }
 
+bool IsRowDepth(std::uint32_t bitCount) {
+  return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||
+         bitCount == 32;
+}
+
 // Throws unless the file holds the header and the whole picture data the header declares.
-void CheckHeader(const std::string& b) {
+// Uncompressed rows are counted from the width, height and depth (a size field that
+// claims less would let the decoder read rows the file does not have), and the size field
+// counts as well; a compressed picture has only its size field to go by.
+void CheckHeader(const Bytes& b) {
   if (b.size() < 2 || b[0] != 'B' || b[1] != 'M') NotValid();
   if (b.size() < kInfoSizeAt + 4) NotValid();
   const bool core = U32(b, kInfoSizeAt) == kCoreHeaderSize;
@@ -81,45 +78,53 @@ void CheckHeader(const std::string& b) {
   std::int64_t width = 0;
   std::int64_t height = 0;
   std::uint32_t bitCount = 0;
-  std::uint64_t declared = 0;  // size of the picture data, where the header tells it
-  bool computed = false;
+  std::uint32_t compression = kUncompressed;
+  std::uint64_t declared = 0;  // the size field: 0 = computed from the sizes
   if (core) {
     width = U16(b, kWidthAt);
     height = U16(b, kCoreHeightAt);
     bitCount = U16(b, kCoreBitCountAt);
-    computed = true;
   } else {
     width = I32(b, kWidthAt);
     height = I32(b, kHeightAt);
     bitCount = U16(b, kBitCountAt);
-    const std::uint32_t compression = U32(b, kCompressionAt);
+    compression = U32(b, kCompressionAt);
     declared = U32(b, kSizeImageAt);
-    computed = declared == 0 && (compression == kUncompressed || compression == kBitFields ||
-                                 compression == kAlphaBitFields);
   }
+  const bool rowsUncompressed =
+      compression == kUncompressed || compression == kBitFields || compression == kAlphaBitFields;
+  if (rowsUncompressed && !IsRowDepth(bitCount)) NotValid();
 
   const std::uint64_t offBits = U32(b, kOffBitsAt);
   if (b.size() < offBits) ReadError();
   const std::uint64_t available = b.size() - offBits;
-  if (computed) {
+  if (rowsUncompressed) {
     const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
     const std::uint64_t rowBytes = RowBytes(width, bitCount);
     // rowBytes * rows > available, without overflowing.
     if (rows != 0 && rowBytes > available / rows) ReadError();
-  } else if (declared > available) {
-    ReadError();
   }
+  if (declared > available) ReadError();
+  // A picture far larger than any skin (the window is three times its width) is refused
+  // before the decoder allocates it: a small compressed file may declare any size.
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width < 0 ? -width : width) *
+                               static_cast<std::uint64_t>(height < 0 ? -height : height);
+  if (pixels > kMaxSkinPixels) NotValid();
 }
 
 }  // namespace
 
-QImage LoadSkinFile(const std::string& path) {
-  const std::string bytes = ReadWholeFile(path);
-  if (bytes.empty()) return QImage();
-  CheckHeader(bytes);
-  const QByteArray data =
-      QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+QImage DecodeSkin(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return QImage();
+  CheckHeader(Bytes{data, size});
+  const QByteArray bytes =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   QImage image;
-  if (!image.loadFromData(data, "BMP") || image.isNull()) NotValid();
+  if (!image.loadFromData(bytes, "BMP") || image.isNull()) NotValid();
   return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage LoadSkinFile(const std::string& path) {
+  const MemoryBuffer file = LoadFileWhole(path, SkinFileLimit);
+  return DecodeSkin(file.Bytes.data(), file.Bytes.size());
 }

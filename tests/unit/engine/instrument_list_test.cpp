@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app_error.h"
+#include "load_limits.h"
 #include "temp_program_folder.h"
 
 using Names = std::vector<std::string>;
@@ -31,4 +32,29 @@ TEST(InstrumentList, FileIsReadWholeAndMissingFileRaises) {
   EXPECT_EQ(ReadInstrumentList(folder / "PATCHES/Gm.kit"),
             (Names{"Acoustic Grand Piano", "Bright Acoustic Piano"}));
   EXPECT_THROW(ReadInstrumentList(folder / "PATCHES/none.kit"), AppError);
+}
+
+TEST(InstrumentList, AnyFileGivesAListTheMenusCanShow) {
+  // Positions past 256 stay (they raise the range error when played); a flood of empty
+  // lines stops at the bound.
+  const Names flood = SplitInstrumentNames(std::string(5'000'000, '\n'));
+  EXPECT_EQ(flood.size(), MaxInstrumentNames);
+  EXPECT_GT(MaxInstrumentNames, 256u);
+  std::string numbered;
+  for (int i = 0; i < 2000; ++i) numbered += std::to_string(i) + "\r\n";
+  const Names names = SplitInstrumentNames(numbered);
+  ASSERT_EQ(names.size(), MaxInstrumentNames);
+  EXPECT_EQ(names[300], "300");
+  EXPECT_EQ(names.back(), std::to_string(MaxInstrumentNames - 1));
+  // A name longer than any real one is cut between characters ("é" is two bytes).
+  std::string accents;
+  for (int i = 0; i < 200; ++i) accents += "\xC3\xA9";
+  const Names longName = SplitInstrumentNames(accents + "\nNext");
+  EXPECT_EQ(longName[0], accents.substr(0, 254));
+  EXPECT_EQ(longName[1], "Next");
+
+  // A file far larger than any list is refused as a whole.
+  TempProgramFolder folder;
+  folder.WriteFile("PATCHES/flood.kit", std::string(InstrumentListFileLimit + 1, '\n'));
+  EXPECT_THROW(ReadInstrumentList(folder / "PATCHES/flood.kit"), AppError);
 }

@@ -8,6 +8,7 @@
 #include "field_stream.h"
 #include "files.h"
 #include "keyboard_config.h"
+#include "load_limits.h"
 #include "temp_program_folder.h"
 
 namespace {
@@ -150,7 +151,7 @@ TEST_F(ConfigFile, TheStoredNameDecidesWhereTheExitSaves) {
   SaveSessionConfig();
   EXPECT_TRUE(FileExists(folder / "CONFIGS/Default.cfg"));
   EXPECT_FALSE(FileExists(folder / "CONFIGS/mine.cfg"));
-  MemoryBuffer saved = LoadFileWhole(folder / "CONFIGS/Default.cfg");
+  MemoryBuffer saved = LoadFileWhole(folder / "CONFIGS/Default.cfg", ConfigFileLimit);
   EXPECT_EQ(Bytes(saved).size(), 94u);
 }
 

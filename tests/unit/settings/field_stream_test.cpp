@@ -10,6 +10,7 @@
 #include "app_error.h"
 #include "field_stream.h"
 #include "raised_message.h"
+#include "short_string.h"
 #include "temp_program_folder.h"
 
 namespace {
@@ -79,21 +80,21 @@ TEST(FieldStream, WholeFileLoadAndSave) {
   TempProgramFolder folder;
   MemoryBuffer buffer = BufferOf({1, 2, 3, 0, 255});
   SaveFileWhole(buffer, folder / "data.bin");
-  MemoryBuffer loaded = LoadFileWhole(folder / "data.bin");
+  MemoryBuffer loaded = LoadFileWhole(folder / "data.bin", 64);
   EXPECT_EQ(loaded.Bytes, buffer.Bytes);
   EXPECT_EQ(loaded.Position, 0u);
 
   // Replacing truncates to the new content.
   SaveFileWhole(BufferOf({9}), folder / "data.bin");
-  EXPECT_EQ(LoadFileWhole(folder / "data.bin").Bytes, std::vector<std::uint8_t>{9});
+  EXPECT_EQ(LoadFileWhole(folder / "data.bin", 64).Bytes, std::vector<std::uint8_t>{9});
 }
 
 TEST(FieldStream, WholeFileErrorsCarryTheProgramsMessages) {
   TempProgramFolder folder;
   const std::string missing = folder / "missing.bin";
-  EXPECT_EQ(MessageOf([&] { LoadFileWhole(missing); }), "Cannot open file " + missing);
+  EXPECT_EQ(MessageOf([&] { LoadFileWhole(missing, 64); }), "Cannot open file " + missing);
   // A folder is not a file that can be opened.
-  EXPECT_EQ(MessageOf([&] { LoadFileWhole(folder / "CONFIGS"); }),
+  EXPECT_EQ(MessageOf([&] { LoadFileWhole(folder / "CONFIGS", 64); }),
             "Cannot open file " + (folder / "CONFIGS"));
   const std::string noFolder = folder / "NOFOLDER/x.cfg";
   EXPECT_EQ(MessageOf([&] { SaveFileWhole(BufferOf({1}), noFolder); }),
@@ -119,7 +120,7 @@ TEST(FieldStream, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryBehind) {
   std::signal(SIGXFSZ, previousSignal);
 
   EXPECT_EQ(message, "Stream write error");
-  EXPECT_EQ(LoadFileWhole(target).Bytes, (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(LoadFileWhole(target, 64).Bytes, (std::vector<std::uint8_t>{1, 2, 3}));
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry :
        std::filesystem::directory_iterator(folder / "CONFIGS")) {
@@ -128,3 +129,28 @@ TEST(FieldStream, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryBehind) {
   EXPECT_EQ(files, 1u);
 }
 #endif
+
+TEST(ShortStrings, ALongNameIsCutBetweenCharactersWithin255Bytes) {
+  const std::string e = "\xC3\xA9";             // two bytes in UTF-8
+  const std::string clef = "\xF0\x9D\x84\x9E";  // four bytes
+  std::string accents = "a";
+  for (int i = 0; i < 127; ++i) accents += e;
+  ShortString name = std::string_view(accents);
+  EXPECT_EQ(name.size(), 255u);  // fits exactly: kept whole
+  name = std::string(254, 'x') + e;
+  EXPECT_EQ(name.str(), std::string(254, 'x'));
+  for (std::size_t ascii : {252u, 253u, 254u}) {
+    name = std::string(ascii, 'x') + clef + "y";
+    EXPECT_EQ(name.str(), std::string(ascii, 'x')) << ascii;
+  }
+  name = std::string(251, 'x') + clef + "y";
+  EXPECT_EQ(name.str(), std::string(251, 'x') + clef);
+  // Bytes that are no UTF-8 (a Latin-1 name) are cut at 255 as before.
+  name = std::string(300, '\xE9');
+  EXPECT_EQ(name.size(), 255u);
+
+  MemoryBuffer buffer;
+  WriteShortString(buffer, std::string(254, 'x') + e);
+  EXPECT_EQ(buffer.Bytes.size(), 255u);
+  EXPECT_EQ(buffer.Bytes[0], 254);
+}

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -212,11 +213,58 @@ TEST_F(LoadSkinFileTest, TheDeclaredPictureSizeAndOffsetCount) {
   EXPECT_EQ(ErrorOf(Write("huge.bmp", huge)), "Stream read error");
 }
 
+TEST_F(LoadSkinFileTest, RowsAreCountedFromTheGeometryWhateverTheSizeFieldClaims) {
+  // 70 bytes declaring a 24-bit picture of 5000 x 5000 with a picture size of 1 byte.
+  std::string claim(70, '\0');
+  claim[0] = 'B';
+  claim[1] = 'M';
+  PutU32(claim, 2, 54);
+  PutU32(claim, 10, 54);
+  PutU32(claim, 14, 40);
+  PutU32(claim, 18, 5000);
+  PutU32(claim, 22, 5000);
+  PutU16(claim, 26, 1);
+  PutU16(claim, 28, 24);
+  PutU32(claim, 34, 1);
+  EXPECT_EQ(ErrorOf(Write("claim.bmp", claim)), "Stream read error");
+
+  // A real picture whose size field understates its rows: the last row is missing.
+  const std::string good = MakeBmp(kWidth, kHeight, 8, false);
+  std::string understated = good.substr(0, good.size() - 8);
+  PutU32(understated, 34, 4);
+  EXPECT_EQ(ErrorOf(Write("under.bmp", understated)), "Stream read error");
+  PutU32(understated, 34, 0);
+  EXPECT_EQ(ErrorOf(Write("under.bmp", understated)), "Stream read error");
+}
+
+TEST_F(LoadSkinFileTest, OnlyARegularFileOfPlausibleSizeIsRead) {
+  const std::string device = Folder() + "/../../../../../../../../../dev/zero";
+  EXPECT_EQ(ErrorOf(device), "Cannot open file " + device);
+  // One byte past the bound: refused before a byte of it is read.
+  const std::string path = Folder() + "/big.bmp";
+  std::filesystem::resize_file(Write("big.bmp", MakeBmp(kWidth, kHeight, 24, false)),
+                               64 * 1024 * 1024 + 1);
+  EXPECT_EQ(ErrorOf(path), "File too large: " + path + " (more than 64 MB)");
+}
+
 TEST_F(LoadSkinFileTest, APictureTheDecoderRejectsIsNotValid) {
   const std::string good = MakeBmp(kWidth, kHeight, 24, false);
   std::string oddDepth = good;
   PutU16(oddDepth, 28, 7);
   EXPECT_EQ(ErrorOf(Write("depth.bmp", oddDepth)), "Bitmap image is not valid");
+
+  // A small compressed file may declare any size: past 16 million pixels it is refused
+  // before the decoder allocates the picture.
+  const std::string palette = MakeBmp(kWidth, kHeight, 8, false);
+  const std::size_t offBits = static_cast<unsigned char>(palette[10]);  // below 256 here
+  std::string rle = palette.substr(0, offBits) + std::string("\0\1", 2);
+  PutU32(rle, 30, 1);  // 8-bit run-length coded: nothing but the end of the picture
+  PutU32(rle, 34, 2);
+  PutU32(rle, 18, 4096);
+  PutU32(rle, 22, 4096);
+  EXPECT_EQ(ErrorOf(Write("rle.bmp", rle)), "(no error)");  // 16 million pixels: the most
+  PutU32(rle, 18, 4097);
+  EXPECT_EQ(ErrorOf(Write("rle.bmp", rle)), "Bitmap image is not valid");
 
   std::string unknownCompression = good;
   PutU32(unknownCompression, 30, 99);

@@ -91,12 +91,16 @@ TEST(FillListMenu, AnEmptyListLeavesTheMenuEmpty) {
   EXPECT_EQ(OwnedItems(menu), 0);
 }
 
-TEST(FillListMenu, CaptionsAreEightBitText) {
+TEST(FillListMenu, CaptionsAreTextInThePlatformsEightBitEncoding) {
   QMenu menu;
-  FillListMenu(&menu, {"Caf\xE9", "&Bass"}, 1, -1, kNoHandler);
+  // UTF-8 here; the second name's bytes are no UTF-8 (a Latin-1 name) and still go back
+  // unchanged.
+  FillListMenu(&menu, {"Caf\xC3\xA9", "Caf\xE9", "&Bass"}, 1, -1, kNoHandler);
   EXPECT_EQ(menu.actions()[0]->text(), QString::fromUtf8("Caf\xC3\xA9"));
-  EXPECT_EQ(ItemCaption(menu.actions()[0]), "Caf\xE9");
-  EXPECT_EQ(ItemCaption(menu.actions()[1]), "&Bass");
+  EXPECT_EQ(Captions(menu), (std::vector<std::string>{"Caf\xC3\xA9", "Caf\xE9", "&Bass"}));
+  // A caption changed after the build is read as it now stands.
+  menu.actions()[0]->setText(QString::fromUtf8("Z\xC3\xBCrich"));
+  EXPECT_EQ(ItemCaption(menu.actions()[0]), "Z\xC3\xBCrich");
 }
 
 TEST(FillListMenu, RebuildingReplacesTheItemsAndKeepsOneGroup) {
