@@ -10,6 +10,21 @@ std::string ErrorBoxText(const std::string& message) {
   return message;
 }
 
+namespace {
+int OpenErrorBoxes = 0;
+
+// Counts one error box for as long as it is on screen.
+class OpenErrorBox {
+ public:
+  OpenErrorBox() { ++OpenErrorBoxes; }
+  ~OpenErrorBox() { --OpenErrorBoxes; }
+  OpenErrorBox(const OpenErrorBox&) = delete;
+  OpenErrorBox& operator=(const OpenErrorBox&) = delete;
+};
+}  // namespace
+
+bool ErrorBoxOpen() { return OpenErrorBoxes > 0; }
+
 void ShowError(const std::string& message) {
   // The box belongs to the application; it is made transient for the main window only
   // so that it is not hidden behind that always-on-top window.
@@ -18,6 +33,7 @@ void ShowError(const std::string& message) {
                   QString::fromLocal8Bit(ErrorBoxText(message)), QMessageBox::Ok, owner);
   box.setObjectName("ErrorBox");
   box.setWindowModality(Qt::ApplicationModal);
+  const OpenErrorBox counted;
   box.exec();
 }
 

@@ -14,6 +14,9 @@ std::string ErrorBoxText(const std::string& message);
 // application title as caption; the program then goes on.
 void ShowError(const std::string& message);
 
+// True while an error box is on screen (its owner has just lost the focus to it).
+bool ErrorBoxOpen();
+
 // Runs one handler; a failure inside it ends the handler and is shown by the default
 // error handler, so that no exception ever reaches Qt.
 template <typename Handler>

@@ -192,7 +192,17 @@ bool TForm1::event(QEvent* e) {
     case QEvent::WindowDeactivate:
       // A key released while the focus is elsewhere never reaches this window, so
       // everything held is released now rather than left sounding.
-      RunGuarded([] { ReleasePressedNotes(); });
+      if (ErrorBoxOpen()) {
+        // The error box took the focus: the user has just been told of the failure, which
+        // the note-offs to the same device would only repeat. Working devices still get
+        // theirs.
+        try {
+          ReleasePressedNotes();
+        } catch (...) {
+        }
+      } else {
+        RunGuarded([] { ReleasePressedNotes(); });
+      }
       break;
     default:
       break;

@@ -125,15 +125,28 @@ void OctaveChosen(int position) {
 }
 
 void ReleasePressedNotes() {
-  // Every held note is released even when one of them fails; the first failure is
+  // Every held note is released on every device even when one of them fails, so that a
+  // failing device keeps no working one from its note-offs; the first failure is
   // reported afterwards.
   std::exception_ptr firstFailure;
-  for (std::int32_t n = 0; n <= 127; ++n) {
-    if (PressedNotes[static_cast<std::size_t>(n)] == 0) continue;
+  const auto attempt = [&firstFailure](const auto& step) {
     try {
-      NoteOff(n);
+      step();
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();
+    }
+  };
+  const std::int32_t recording = Config.RecordingDevice;
+  const std::int32_t playing = Config.PlayingDevice;
+  for (std::int32_t n = 0; n <= 127; ++n) {
+    if (PressedNotes[static_cast<std::size_t>(n)] == 0) continue;
+    PressedNotes[static_cast<std::size_t>(n)] = 0;
+    if (Display != nullptr) attempt([n] { Display->DrawKeyUp(static_cast<std::uint8_t>(n)); });
+    if (recording >= 0) {
+      attempt([&] { Send(recording, NoteOffBase + Config.RecordingChannel, n, NoteVelocity); });
+    }
+    if (playing >= 0 && playing != recording) {
+      attempt([&] { Send(playing, NoteOffBase + Config.PlayingChannel, n, NoteVelocity); });
     }
   }
   if (firstFailure) std::rethrow_exception(firstFailure);

@@ -40,7 +40,9 @@ void SetOctave(std::uint8_t octave);
 void OctaveChosen(int position);
 void WarnNoDevices();
 bool IsMidiNote(std::int32_t n);
-// Releases every flagged note as NoteOff does (used when the window loses the focus).
+// Releases every flagged note as NoteOff does (used when the window loses the focus),
+// except that a failing device does not stop the note-offs to the other device or of the
+// other notes: the first failure is raised once everything has been tried.
 void ReleasePressedNotes();
 // At program end, after the main window is gone: closes the devices still open, so that
 // the MIDI system silences whatever still sounds through them.

@@ -222,7 +222,7 @@ TEST_F(EngineTest, ReleasingHeldNotesSendsTheirNoteOffsAndDrawsThemUp) {
   EXPECT_TRUE(fake->Calls.empty());
 }
 
-TEST_F(EngineTest, ReleasingHeldNotesGoesOnPastAFailingNote) {
+TEST_F(EngineTest, ReleasingHeldNotesGoesOnPastAFailingNoteAndAFailingDevice) {
   Config.RecordingDevice = 0;
   FormKeyDown('Z');
   FormKeyDown('Q');
@@ -230,6 +230,16 @@ TEST_F(EngineTest, ReleasingHeldNotesGoesOnPastAFailingNote) {
   EXPECT_EQ(MessageOf([] { ReleasePressedNotes(); }), "Device busy.");
   EXPECT_EQ(PressedNotes[36] + PressedNotes[48], 0);
   EXPECT_EQ(Sent(0).size(), 4u);  // two note-ons, then both note-offs were attempted
+
+  // A recording device beyond the list keeps no note-off from the working playing device.
+  fake->ShortResult.clear();
+  Config.RecordingDevice = 9;
+  Config.PlayingDevice = 1;
+  PressedNotes[36] = PressedNotes[48] = 1;
+  fake->ClearLog();
+  EXPECT_EQ(MessageOf([] { ReleasePressedNotes(); }), "List index out of bounds (9)");
+  EXPECT_EQ(Sent(1), (Messages{ShortMessageOf(0x80, 36, 100), ShortMessageOf(0x80, 48, 100)}));
+  EXPECT_EQ(PressedNotes[36] + PressedNotes[48], 0);
 }
 
 TEST_F(EngineTest, WithoutADisplayTheEngineStillPlays) {

@@ -99,6 +99,12 @@ void WindowTest::CreateWindow() {
   QCoreApplication::processEvents();
 }
 
+void WindowTest::Reactivate() {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  QCoreApplication::processEvents();
+}
+
 void WindowTest::DestroyWindow() {
   FormAbout = nullptr;
   about.reset();

@@ -57,6 +57,8 @@ class WindowTest : public ::testing::Test {
   // Builds the window and runs its creation handler.
   void CreateWindow();
   void DestroyWindow();
+  // Gives the main window the focus back (after a box, as the window system does).
+  void Reactivate();
   QAction* Item(QMenu* menu, int position) const;
   std::vector<std::string> Captions(QMenu* menu) const;
   int CheckedPosition(QMenu* menu) const;  // -1 when none
