@@ -1,6 +1,7 @@
 #include "about_box.h"
 
 #include <QFont>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 
@@ -77,6 +78,16 @@ TFormAbout::TFormAbout() : picture_(MakeAboutPicture()) {
 void TFormAbout::CloseClick() { done(1); }
 
 void TFormAbout::HomepageClick() { ShellOpen("zembrell.url", ProgramFolder()); }
+
+void TFormAbout::keyPressEvent(QKeyEvent* event) {
+  // No button is the cancel button: Escape does not end the box, only "Close" and the
+  // close box do.
+  if (event->matches(QKeySequence::Cancel)) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
 
 void TFormAbout::paintEvent(QPaintEvent*) {
   QPainter painter(this);

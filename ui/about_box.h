@@ -21,6 +21,7 @@ class TFormAbout : public QDialog {
   void HomepageClick();
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void showEvent(QShowEvent* event) override;
 

@@ -1,6 +1,7 @@
 #include <QFocusEvent>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 
 #include "application.h"
@@ -260,6 +261,21 @@ TEST_F(WindowTest, AboutBoxLayoutAndPlacement) {
   const QPoint moved = about->pos();
   about->exec();
   EXPECT_EQ(about->pos(), moved);
+}
+
+TEST_F(WindowTest, OnlyCloseAndTheCloseBoxEndTheAboutBox) {
+  CreateWindow();
+  bool escapeLeftItOpen = false;
+  boxes->OtherModal = [&](QWidget* modal) {
+    if (modal != about.get()) return;
+    QTest::keyClick(about.get(), Qt::Key_Escape);
+    QTest::keyClick(about->CloseButton, Qt::Key_Escape);  // also with a button focused
+    escapeLeftItOpen = about->isVisible();
+    about->close();  // the close box
+  };
+  EXPECT_EQ(about->exec(), QDialog::Rejected);
+  EXPECT_TRUE(escapeLeftItOpen);
+  EXPECT_FALSE(about->isVisible());
 }
 
 TEST_F(WindowTest, APressWhileAMenuIsOpenIsNotPlayed) {
