@@ -17,7 +17,9 @@ std::string ConfigsFolder() { return ProgramFolder() + "CONFIGS"; }
 // the user cancelled. The dialog offers the file it accepted last.
 std::string RunConfigDialog(QFileDialog* dialog, std::string& lastAccepted) {
   dialog->setDirectory(QString::fromLocal8Bit(ConfigsFolder().c_str()));
+  // One filter, shown by its description alone: "Configs", matching *.cfg.
   dialog->setNameFilter(QStringLiteral("Configs (*.cfg)"));
+  dialog->setOption(QFileDialog::HideNameFilterDetails, true);
   dialog->setDefaultSuffix(QStringLiteral("cfg"));
   if (!lastAccepted.empty()) dialog->selectFile(QString::fromLocal8Bit(lastAccepted.c_str()));
   if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};

@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -111,6 +112,23 @@ TEST_F(WindowTest, SaveConfigAsWritesACopyAndListsIt) {
   ReadConfigFile(folder / "CONFIGS/Copy.cfg");
   EXPECT_EQ(Config.Octave, 2);
   Config = saved;
+}
+
+TEST_F(WindowTest, BothConfigDialogsShowTheFilterConfigs) {
+  CreateWindow();
+  for (QAction* command : {form->LoadConfig1, form->SaveConfig1}) {
+    std::vector<std::string> filters;
+    boxes->OtherModal = [&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      if (dialog == nullptr) return;
+      const auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo");
+      for (int i = 0; i < combo->count(); ++i) filters.push_back(combo->itemText(i).toStdString());
+      dialog->reject();
+      boxes->OtherModal = nullptr;
+    };
+    command->trigger();
+    EXPECT_EQ(filters, std::vector<std::string>{"Configs"}) << command->text().toStdString();
+  }
 }
 
 TEST_F(WindowTest, StopCommandsCloseEverything) {
