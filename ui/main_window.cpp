@@ -211,4 +211,18 @@ bool TForm1::event(QEvent* e) {
   return QMainWindow::event(e);
 }
 
+void TForm1::keyPressEvent(QKeyEvent* e) {
+  // What the window system does with a key once the key handlers have seen it: F10 opens
+  // the menu bar at its first menu, where the arrow keys go on.
+  const bool plainF10 = e->key() == Qt::Key_F10 &&
+                        (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+                        !e->isAutoRepeat();
+  if (plainF10 && QApplication::activePopupWidget() == nullptr &&
+      QApplication::activeModalWidget() == nullptr && !MainMenu1->actions().isEmpty()) {
+    MainMenu1->setActiveAction(MainMenu1->actions().constFirst());
+    return;
+  }
+  QMainWindow::keyPressEvent(e);
+}
+
 void TForm1::closeEvent(QCloseEvent* e) { e->accept(); }

@@ -11,6 +11,7 @@
 
 class QAction;
 class QFileDialog;
+class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class TFormAbout;
@@ -117,6 +118,7 @@ class TForm1 : public QMainWindow, public NoteDisplay {
 
  protected:
   bool event(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
  private:

@@ -221,6 +221,18 @@ TEST_F(WindowTest, FunctionKeysRebuildTheOctaveMenu) {
   EXPECT_EQ(CheckedPosition(form->BaseOctave1), 2);
 }
 
+TEST_F(WindowTest, F10ReachesTheKeyHandlerThenOpensTheMenuBar) {
+  CreateWindow();
+  Config.RecordingDevice = 0;
+  KeyMap.push_back({0x79, 7});  // F10 plays like any mapped key
+  PressKey(Qt::Key_F10);
+  ASSERT_FALSE(fake->MessagesTo(0).empty());
+  EXPECT_EQ(fake->MessagesTo(0).front(), ShortMessageOf(0x90, 43, 100));
+  EXPECT_EQ(QApplication::activePopupWidget(), form->File1);
+  EXPECT_EQ(form->MainMenu1->activeAction(), form->File1->menuAction());
+  form->File1->close();
+}
+
 TEST_F(WindowTest, MissingSkinAtStartUpGivesOneBoxAndTheDesignedSize) {
   folder.WriteFile("setup.ini", Counted("Default.cfg"));
   std::filesystem::remove(folder / "SKINS/Classic.bmp");
