@@ -24,7 +24,7 @@ PixelView ViewOf(QImage& image) {
 
 }  // namespace
 
-KeyboardView::KeyboardView(TForm1* form) : QWidget(form), form_(form) {
+KeyboardView::KeyboardView(TForm1* form, QWidget* parent) : QWidget(parent), form_(form) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -8,7 +8,7 @@ class TForm1;
 // the window system asks for first redraws the surface with all keys up.
 class KeyboardView : public QWidget {
  public:
-  explicit KeyboardView(TForm1* form);
+  KeyboardView(TForm1* form, QWidget* parent);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

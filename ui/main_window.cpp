@@ -37,10 +37,15 @@ TForm1::TForm1() {
   font.setPixelSize(11);
   setFont(font);
 
-  keyboardView_ = new KeyboardView(this);
+  // The keyboard picture sits at the top left of the client area, which is never
+  // narrower than designed (see SetClientSize).
+  clientArea_ = new QWidget(this);
+  clientArea_->setObjectName("ClientArea");
+  clientArea_->setFocusPolicy(Qt::NoFocus);
+  keyboardView_ = new KeyboardView(this, clientArea_);
   keyboardView_->setObjectName("KeyboardView");
   keyboardView_->setFocusPolicy(Qt::NoFocus);
-  setCentralWidget(keyboardView_);
+  setCentralWidget(clientArea_);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   MainMenu1 = menuBar();
@@ -132,6 +137,10 @@ void TForm1::SetClientSize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   keyboardView_->setFixedSize(width, height);
+  // A picture narrower than the designed client area (an empty skin gives none at all)
+  // leaves the window at the designed width: a window of no width is never shown, and
+  // one too narrow for its menu bar cannot be used.
+  clientArea_->setFixedSize(std::max(width, DesignedClientWidth), height);
   surface_ = QImage(width, height, QImage::Format_RGB32);
   surface_.fill(palette().color(QPalette::Button));
   adjustSize();

@@ -72,7 +72,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   void Homepage1Click();
   void About1Click();
 
-  // Size of the keyboard picture (the client area below the menu bar).
+  // Size of the keyboard picture below the menu bar (the client area, which is never
+  // narrower than designed).
   void SetClientSize(int width, int height);
   QSize ClientSize() const;
   // Places the window in the middle of its screen (at its first showing).
@@ -134,7 +135,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   void ReloadingKeyMap(const std::function<void()>& steps);
 
   QImage surface_;
-  QWidget* keyboardView_ = nullptr;  // paints surface_
+  QWidget* clientArea_ = nullptr;    // below the menu bar
+  QWidget* keyboardView_ = nullptr;  // paints surface_, at the top left of clientArea_
   bool repaintingFromSurface_ = false;
   std::string lastOpenedFile_;
   std::string lastSavedFile_;

@@ -1,3 +1,5 @@
+#include <QMenuBar>
+
 #include "window_fixture.h"
 
 namespace {
@@ -86,6 +88,12 @@ TEST_F(KeyboardDisplay, TinyAndEmptySkinsDrawNothingAndDoNotFail) {
   form->FormPaint();
   form->DrawKeyDown(36);
   EXPECT_EQ(form->ClientSize(), QSize(0, 0));
+  // The window keeps the designed width, so it is shown with a menu bar that can be used.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->centralWidget()->size(), QSize(214, 0));
+  EXPECT_GE(form->MainMenu1->width(), 214);
+  EXPECT_GT(form->MainMenu1->height(), 0);
+  EXPECT_EQ(form->width(), form->MainMenu1->width());
 }
 
 TEST_F(KeyboardDisplay, APaintBeforeAnySkinDrawsNothing) {
