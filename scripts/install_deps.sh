@@ -7,6 +7,8 @@ build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbco
   librtmidi-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3)
+# The desktop entry's check.
+test_packages+=(desktop-file-utils)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then

@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include <QIcon>
 #include <QMessageBox>
 
 #include "main_window.h"
@@ -39,6 +40,9 @@ void ShowError(const std::string& message) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(ApplicationTitle));
+  // The icon of every window of the program, and the desktop entry that shows it.
+  setWindowIcon(QIcon(QStringLiteral(":/tessivar.png")));
+  setDesktopFileName(QStringLiteral("tessivar"));
   UseDetectableAutoRepeat(*this);
 }
 

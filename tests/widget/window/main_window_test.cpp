@@ -1,3 +1,4 @@
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QMenuBar>
 #include <QPushButton>
@@ -288,6 +289,26 @@ TEST_F(WindowTest, OnlyCloseAndTheCloseBoxEndTheAboutBox) {
   EXPECT_EQ(about->exec(), QDialog::Rejected);
   EXPECT_TRUE(escapeLeftItOpen);
   EXPECT_FALSE(about->isVisible());
+}
+
+TEST_F(WindowTest, EveryWindowHasTheKeyboardIcon) {
+  CreateWindow();
+  const QIcon icon = QApplication::windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  const QImage picture = icon.pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(picture.size(), QSize(48, 48));
+  EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);  // a transparent corner
+  const QColor white = picture.pixelColor(7, 35), black = picture.pixelColor(10, 25),
+               pressed = picture.pixelColor(17, 35);
+  EXPECT_GT(white.lightness(), 200);
+  EXPECT_LT(black.lightness(), 40);
+  EXPECT_GT(pressed.blue(), pressed.red() + 80);  // the pressed key is blue
+  const std::vector<QWidget*> windows{form.get(), about.get(), form->OpenDialog1,
+                                      form->SaveDialog1};
+  for (QWidget* window : windows) {
+    EXPECT_EQ(window->windowIcon().cacheKey(), icon.cacheKey())
+        << window->objectName().toStdString();
+  }
 }
 
 TEST_F(WindowTest, APressWhileAMenuIsOpenIsNotPlayed) {
