@@ -20,9 +20,11 @@ std::unique_ptr<MidiSystem>& Installed() {
 
 }  // namespace
 
+std::unique_ptr<MidiSystem> CreateNoMidiSystem() { return std::make_unique<NoMidiSystem>(); }
+
 void InstallMidiSystem(std::unique_ptr<MidiSystem> system) { Installed() = std::move(system); }
 
 MidiSystem& InstalledMidiSystem() {
-  if (!Installed()) Installed() = std::make_unique<NoMidiSystem>();
+  if (!Installed()) Installed() = CreateNoMidiSystem();
   return *Installed();
 }

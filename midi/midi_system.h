@@ -41,6 +41,9 @@ class MidiSystem {
   virtual MidiResult ErrorText(MidiResult code, std::string& text) = 0;
 };
 
+// The system of a machine without MIDI: no devices, and nothing to open.
+std::unique_ptr<MidiSystem> CreateNoMidiSystem();
+
 // The MIDI system the device set enumerates on its first use. The program installs the
 // machine's; tests install a fake. Without one installed the machine has no devices.
 void InstallMidiSystem(std::unique_ptr<MidiSystem> system);

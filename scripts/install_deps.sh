@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
-  librtmidi-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
+  librtmidi-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3)
 
 wanted=("${build_packages[@]}")
