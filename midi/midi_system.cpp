@@ -28,3 +28,12 @@ MidiSystem& InstalledMidiSystem() {
   if (!Installed()) Installed() = CreateNoMidiSystem();
   return *Installed();
 }
+
+void PrepareMidiDevices(std::int32_t recording, std::int32_t playing) {
+  MidiSystem& system = InstalledMidiSystem();
+  for (const std::int32_t device : {recording, playing}) {
+    if (device >= 0 && static_cast<std::uint32_t>(device) < system.DeviceCount()) {
+      system.Prepare(static_cast<std::uint32_t>(device));
+    }
+  }
+}
