@@ -4,6 +4,7 @@
 
 #include "about_box.h"
 #include "application.h"
+#include "deferred_midi_system.h"
 #include "files.h"
 #include "machine_midi.h"
 #include "main_window.h"
@@ -13,7 +14,9 @@
 int main(int argc, char** argv) {
   TApplication application(argc, argv);
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
-  InstallMidiSystem(CreateMachineMidiSystem());
+  // Reaching the MIDI server and listing its ports needs no window: it goes on while the
+  // window is made, and the first use of the device list waits for it.
+  InstallMidiSystem(std::make_unique<DeferredMidiSystem>(&CreateMachineMidiSystem));
 
   auto mainWindow = std::make_unique<TForm1>();
   Form1 = mainWindow.get();
