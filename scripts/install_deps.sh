@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
   librtmidi-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
-test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3)
+test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3 libxtst-dev)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
