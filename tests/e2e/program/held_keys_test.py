@@ -107,6 +107,23 @@ class HeldKeysTest(unittest.TestCase):
         # F4 chooses octave 3, the octave in use: Z stays note 36.
         self.hold_and_silence("F4")
 
+    def test_space_typed_at_full_speed_leaves_no_note_on(self):
+        session = self.session
+        for _ in range(ROUNDS):
+            session.key_down("z")
+            session.key("space")
+            session.key_up("z")
+        messages = self.monitor.wait_count(3 * ROUNDS, timeout=10)
+        notes = [m for m in messages if m[0] in (NOTE_ON, NOTE_OFF)]
+        self.assertEqual(notes.count((NOTE_ON, 36, 100)), ROUNDS, messages)
+        # Every note-on is ended before the next one: by Space, then again by the release.
+        sounding = False
+        for message in notes:
+            if message[0] == NOTE_ON:
+                self.assertFalse(sounding, f"a note-on while the note still sounded: {messages}")
+            sounding = message[0] == NOTE_ON
+        self.assertFalse(sounding, "the last note was left on")
+
     def test_keys_held_at_exit_get_their_note_offs_before_the_program_leaves_jack(self):
         session = self.session
         session.key_down("z")
