@@ -1,5 +1,6 @@
 // Program entry: the application, the main window and the About box, the message loop,
 // and the teardown in reverse order with the device set freed last.
+#include <cstdlib>
 #include <memory>
 
 #include "about_box.h"
@@ -12,6 +13,12 @@
 #include "note_engine.h"
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // No JACK server is ever started for this program (its synthesizer's audio output uses
+  // one that runs). Set before any thread starts: the environment is not for threads to
+  // change while others read it.
+  setenv("JACK_NO_START_SERVER", "1", 0);
+#endif
   TApplication application(argc, argv);
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
   // Reaching the MIDI server and listing its ports needs no window: it goes on while the

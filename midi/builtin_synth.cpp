@@ -177,7 +177,8 @@ void BuiltinSynthSystem::Prepare(std::uint32_t id) {
   if (engine_ && (options_.RenderOnly || engine_->Driver)) return;
 #ifndef _WIN32
   // A JACK audio output uses a server that runs; none is started for the synthesizer.
-  // Set here, before the other thread starts: the environment is not for threads to change.
+  // Set here, before the other thread starts (the program sets it at entry already, and
+  // then this changes nothing).
   setenv("JACK_NO_START_SERVER", "1", 0);
 #endif
   preparing_ = std::async(std::launch::async, [this] { return Start(); });
