@@ -63,7 +63,7 @@ class Output {
   // Throws RtMidiError when the back end refuses the client outright.
   explicit Output(RtMidi::Api api) : out_(api, kClientName) {
     out_.setErrorCallback(&RecordError, &sink_);
-    // A JACK client that could not reach its server tries again here and says so.
+    // A client that cannot reach its back end says so here.
     out_.getPortCount();
     reachable_ = !sink_.Failed;
   }
