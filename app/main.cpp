@@ -1,9 +1,11 @@
 // Program entry: the application, the main window and the About box, the message loop,
 // and the teardown in reverse order with the device set freed last.
+#include <cstdlib>
 #include <memory>
 
 #include "about_box.h"
 #include "application.h"
+#include "deferred_midi_system.h"
 #include "files.h"
 #include "machine_midi.h"
 #include "main_window.h"
@@ -11,9 +13,17 @@
 #include "note_engine.h"
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // No JACK server is ever started for this program (its synthesizer's audio output uses
+  // one that runs). Set before any thread starts: the environment is not for threads to
+  // change while others read it.
+  setenv("JACK_NO_START_SERVER", "1", 0);
+#endif
   TApplication application(argc, argv);
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
-  InstallMidiSystem(CreateMachineMidiSystem());
+  // Reaching the MIDI server and listing its ports needs no window: it goes on while the
+  // window is made, and the first use of the device list waits for it.
+  InstallMidiSystem(std::make_unique<DeferredMidiSystem>(&CreateMachineMidiSystem));
 
   auto mainWindow = std::make_unique<TForm1>();
   Form1 = mainWindow.get();

@@ -98,7 +98,9 @@ struct BuiltinSynthSystem::Engine {
 BuiltinSynthSystem::BuiltinSynthSystem(BuiltinSynthOptions options)
     : options_(std::move(options)) {}
 
-BuiltinSynthSystem::~BuiltinSynthSystem() = default;
+BuiltinSynthSystem::~BuiltinSynthSystem() {
+  if (preparing_.valid()) preparing_.wait();
+}
 
 std::uint32_t BuiltinSynthSystem::DeviceCount() { return 1; }
 
@@ -111,7 +113,8 @@ MidiResult BuiltinSynthSystem::DeviceName(std::uint32_t id, std::string& name) {
 MidiResult BuiltinSynthSystem::Open(std::uint32_t id, MidiHandle& handle) {
   if (id != 0) return MMSYSERR_BADDEVICEID;
   if (open_) return MMSYSERR_ALLOCATED;
-  if (const MidiResult result = Start(); result != MMSYSERR_NOERROR) return result;
+  Prepare(0);
+  if (const MidiResult result = FinishPreparing(); result != MMSYSERR_NOERROR) return result;
   open_ = true;
   handle = kSynthHandle;
   return MMSYSERR_NOERROR;
@@ -169,7 +172,24 @@ MidiResult BuiltinSynthSystem::Close(MidiHandle handle) {
   return MMSYSERR_NOERROR;
 }
 
+void BuiltinSynthSystem::Prepare(std::uint32_t id) {
+  if (id != 0 || open_ || preparing_.valid()) return;
+  if (engine_ && (options_.RenderOnly || engine_->Driver)) return;
+#ifndef _WIN32
+  // A JACK audio output uses a server that runs; none is started for the synthesizer.
+  // Set here, before the other thread starts (the program sets it at entry already, and
+  // then this changes nothing).
+  setenv("JACK_NO_START_SERVER", "1", 0);
+#endif
+  preparing_ = std::async(std::launch::async, [this] { return Start(); });
+}
+
+MidiResult BuiltinSynthSystem::FinishPreparing() {
+  return preparing_.valid() ? preparing_.get() : MMSYSERR_NOERROR;
+}
+
 MidiResult BuiltinSynthSystem::ErrorText(MidiResult code, std::string& text) {
+  const std::lock_guard lock(textsMutex_);
   const auto found = texts_.find(code);
   if (found != texts_.end()) {
     text = found->second;
@@ -179,11 +199,14 @@ MidiResult BuiltinSynthSystem::ErrorText(MidiResult code, std::string& text) {
 }
 
 bool BuiltinSynthSystem::Render(float* left, float* right, int frames) {
+  if (preparing_.valid()) return false;
   if (!engine_ || !engine_->Synth || engine_->Driver || !options_.RenderOnly) return false;
   return fluid_synth_write_float(engine_->Synth.get(), frames, left, 0, 1, right, 0, 1) == FLUID_OK;
 }
 
-bool BuiltinSynthSystem::EngineRunning() const { return engine_ && engine_->Synth; }
+bool BuiltinSynthSystem::EngineRunning() const {
+  return !preparing_.valid() && engine_ && engine_->Synth;
+}
 
 MidiResult BuiltinSynthSystem::Start() {
   if (engine_ && engine_->Synth) return StartAudio();  // the font is in; only audio may lack
@@ -217,6 +240,7 @@ MidiResult BuiltinSynthSystem::Start() {
     return Fail(MMSYSERR_ERROR, "The sound font " + soundFont + " could not be loaded.");
   }
   soundFont_ = soundFont;
+  soundFontLoader_ = std::this_thread::get_id();
   engine_ = std::move(engine);
   return StartAudio();
 }
@@ -231,12 +255,6 @@ MidiResult BuiltinSynthSystem::StartAudio() {
   for (const std::string& driver : options_.AudioDrivers) {
     if (std::find(available.begin(), available.end(), driver) == available.end()) continue;
     tried.push_back(driver);
-    if (driver == "jack") {
-      // Use a JACK server that runs; never start one for the synthesizer.
-#ifndef _WIN32
-      setenv("JACK_NO_START_SERVER", "1", 0);
-#endif
-    }
     fluid_settings_setstr(settings, "audio.driver", driver.c_str());
     quietLog = true;
     engine_->Driver.reset(new_fluid_audio_driver(settings, engine_->Synth.get()));
@@ -252,6 +270,7 @@ MidiResult BuiltinSynthSystem::StartAudio() {
 }
 
 MidiResult BuiltinSynthSystem::Fail(MidiResult code, std::string text) {
+  const std::lock_guard lock(textsMutex_);
   texts_[code] = std::move(text);
   return code;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi_system.h"
@@ -26,9 +29,12 @@ struct BuiltinSynthOptions {
 };
 
 // One output device, "Built-in synthesizer": FluidSynth playing a General MIDI sound font.
-// Nothing is loaded until the device is first opened; that opening starts the engine and
-// loads the sound font. Closing silences every channel at once but keeps the engine and
-// the font, so that reopening is immediate. The engine stops when the system is destroyed.
+// Nothing is loaded until the device is prepared (a configuration selects it) or first
+// opened. The engine, the sound font and the audio output are then made ready on a thread
+// of their own; an open that comes before they are ready waits for them, so the thread
+// that plays never loads a font itself. Closing silences every channel at once but keeps
+// the engine and the font, so that reopening is immediate. The engine stops when the
+// system is destroyed.
 class BuiltinSynthSystem final : public MidiSystem {
  public:
   explicit BuiltinSynthSystem(BuiltinSynthOptions options);
@@ -42,13 +48,18 @@ class BuiltinSynthSystem final : public MidiSystem {
   MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override;
   MidiResult Close(MidiHandle handle) override;
   MidiResult ErrorText(MidiResult code, std::string& text) override;
+  // Starts making the engine ready off the calling thread, unless it is ready or open.
+  void Prepare(std::uint32_t id) override;
 
   // Render-only engines: the next frames of stereo audio. False while no engine runs
   // or when an audio driver is playing it.
   bool Render(float* left, float* right, int frames);
-  // How often a sound font was loaded; the sound font in use (empty before the first open).
+  // The figures below are read while the device is open or after a failed open.
+  // How often a sound font was loaded; the sound font in use (empty before the first open);
+  // the thread that loaded it.
   int SoundFontLoads() const { return soundFontLoads_; }
   const std::string& SoundFont() const { return soundFont_; }
+  std::thread::id SoundFontLoader() const { return soundFontLoader_; }
   bool EngineRunning() const;
   // The name of the audio driver playing the engine; empty when rendering only.
   const std::string& AudioDriver() const { return audioDriver_; }
@@ -56,6 +67,8 @@ class BuiltinSynthSystem final : public MidiSystem {
  private:
   struct Engine;
 
+  // Waits for the preparation under way, if any; the result of making the engine ready.
+  MidiResult FinishPreparing();
   MidiResult Start();
   MidiResult StartAudio();
   MidiResult Fail(MidiResult code, std::string text);
@@ -66,8 +79,12 @@ class BuiltinSynthSystem final : public MidiSystem {
   bool open_ = false;
   int soundFontLoads_ = 0;
   std::string soundFont_;
+  std::thread::id soundFontLoader_;
   std::string audioDriver_;
+  mutable std::mutex textsMutex_;
   std::map<MidiResult, std::string> texts_;  // the last text per failure code
+  // Declared last: the preparation ends before anything it fills goes.
+  std::future<MidiResult> preparing_;
 };
 
 std::unique_ptr<BuiltinSynthSystem> CreateBuiltinSynthSystem(BuiltinSynthOptions options);

@@ -121,6 +121,15 @@ MidiResult CombinedMidiSystem::ErrorText(MidiResult code, std::string& text) {
   return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
 }
 
+void CombinedMidiSystem::Prepare(std::uint32_t id) {
+  for (const Member& member : members_) {
+    if (id >= member.First && id < member.First + member.Count) {
+      member.System->Prepare(id - member.First);
+      return;
+    }
+  }
+}
+
 CombinedMidiSystem::Slot* CombinedMidiSystem::SlotOf(MidiHandle handle) {
   if (handle == 0 || handle > slots_.size()) return nullptr;
   Slot& slot = slots_[handle - 1];

@@ -26,6 +26,7 @@ class CombinedMidiSystem final : public MidiSystem {
   MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override;
   MidiResult Close(MidiHandle handle) override;
   MidiResult ErrorText(MidiResult code, std::string& text) override;
+  void Prepare(std::uint32_t id) override;
 
  private:
   struct Member {

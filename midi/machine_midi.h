@@ -6,5 +6,6 @@
 
 // The MIDI system of this machine as the program lists it: the built-in synthesizer
 // first, then the virtual output port where the back end has one, then the machine's
-// own output ports. Creating it loads nothing heavy (the synthesizer starts on open).
+// own output ports. Creating it loads nothing heavy: the synthesizer is made ready when
+// a configuration selects it (Prepare) or on its first open.
 std::unique_ptr<MidiSystem> CreateMachineMidiSystem();

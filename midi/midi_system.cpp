@@ -20,9 +20,20 @@ std::unique_ptr<MidiSystem>& Installed() {
 
 }  // namespace
 
+std::unique_ptr<MidiSystem> CreateNoMidiSystem() { return std::make_unique<NoMidiSystem>(); }
+
 void InstallMidiSystem(std::unique_ptr<MidiSystem> system) { Installed() = std::move(system); }
 
 MidiSystem& InstalledMidiSystem() {
-  if (!Installed()) Installed() = std::make_unique<NoMidiSystem>();
+  if (!Installed()) Installed() = CreateNoMidiSystem();
   return *Installed();
+}
+
+void PrepareMidiDevices(std::int32_t recording, std::int32_t playing) {
+  MidiSystem& system = InstalledMidiSystem();
+  for (const std::int32_t device : {recording, playing}) {
+    if (device >= 0 && static_cast<std::uint32_t>(device) < system.DeviceCount()) {
+      system.Prepare(static_cast<std::uint32_t>(device));
+    }
+  }
 }

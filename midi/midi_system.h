@@ -39,9 +39,18 @@ class MidiSystem {
   virtual MidiResult Close(MidiHandle handle) = 0;
   // The text of a result code; a non-zero result means the text cannot be fetched.
   virtual MidiResult ErrorText(MidiResult code, std::string& text) = 0;
+  // A hint that device id is about to be used: what its first open would take a while to
+  // make ready may start now, off the calling thread. Nothing is opened, nothing fails.
+  virtual void Prepare(std::uint32_t id) { static_cast<void>(id); }
 };
+
+// The system of a machine without MIDI: no devices, and nothing to open.
+std::unique_ptr<MidiSystem> CreateNoMidiSystem();
 
 // The MIDI system the device set enumerates on its first use. The program installs the
 // machine's; tests install a fake. Without one installed the machine has no devices.
 void InstallMidiSystem(std::unique_ptr<MidiSystem> system);
 MidiSystem& InstalledMidiSystem();
+// Hands the installed system the devices the configuration in use plays through (a
+// negative index is none), so that they are ready before the first note.
+void PrepareMidiDevices(std::int32_t recording, std::int32_t playing);

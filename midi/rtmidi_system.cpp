@@ -3,23 +3,18 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
-#include <array>
-#include <bitset>
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "combined_midi_system.h"
+#include "short_message.h"
 
 #ifdef TESSIVAR_HAVE_JACK
-#include <jack/jack.h>
+#include "jack_midi_system.h"
 #endif
 
 namespace {
@@ -68,7 +63,7 @@ class Output {
   // Throws RtMidiError when the back end refuses the client outright.
   explicit Output(RtMidi::Api api) : out_(api, kClientName) {
     out_.setErrorCallback(&RecordError, &sink_);
-    // A JACK client that could not reach its server tries again here and says so.
+    // A client that cannot reach its back end says so here.
     out_.getPortCount();
     reachable_ = !sink_.Failed;
   }
@@ -90,75 +85,19 @@ class Output {
   bool reachable_ = false;
 };
 
-#ifdef TESSIVAR_HAVE_JACK
-void QuietJackMessage(const char*) {}
-void JackMessageToStderr(const char* message) { std::fprintf(stderr, "%s\n", message); }
-
-// The server takes a changed graph at the start of a cycle, and a client may already be
-// inside the cycle it joined when its connection is made: what it sends in that cycle
-// is lost. After two whole cycles a new connection carries every message.
-std::chrono::microseconds TwoCycles(jack_client_t* client) {
-  constexpr std::chrono::microseconds kLongest{100'000};
-  const jack_nframes_t rate = jack_get_sample_rate(client);
-  if (rate == 0) return kLongest;
-  const std::chrono::microseconds cycles{2'000'000LL * jack_get_buffer_size(client) / rate};
-  return std::min(cycles + std::chrono::microseconds{1000}, kLongest);
-}
-
-// Whether a JACK server answers, asked without the library's complaints when none
-// does; and how long a new connection takes to carry messages.
-std::optional<std::chrono::microseconds> AskJackServer() {
-  jack_set_error_function(&QuietJackMessage);
-  jack_set_info_function(&QuietJackMessage);
-  jack_status_t status{};
-  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
-  std::optional<std::chrono::microseconds> settle;
-  if (client != nullptr) {
-    settle = TwoCycles(client);
-    jack_client_close(client);
-  }
-  jack_set_error_function(&JackMessageToStderr);
-  jack_set_info_function(&JackMessageToStderr);
-  return settle;
-}
-#endif
-
-// Whether the back end can be tried at all without it complaining on the terminal; and
-// how long a connection it makes takes before messages through it arrive.
-std::optional<std::chrono::microseconds> WorthTrying(RtMidi::Api api) {
+// Whether the back end can be tried at all without it complaining on the terminal.
+bool WorthTrying(RtMidi::Api api) {
   std::error_code error;
-  switch (api) {
-    case RtMidi::LINUX_ALSA:
-      // The sequencer routes through a subscription as soon as it is made.
-      if (!std::filesystem::exists("/dev/snd/seq", error)) return std::nullopt;
-      return std::chrono::microseconds{0};
-#ifdef TESSIVAR_HAVE_JACK
-    case RtMidi::UNIX_JACK:
-      return AskJackServer();
-#endif
-    default:
-      return std::chrono::microseconds{0};
-  }
+  if (api == RtMidi::LINUX_ALSA) return std::filesystem::exists("/dev/snd/seq", error);
+  return true;
 }
 
-// Bytes a short message occupies, from its status byte.
-std::size_t MessageLength(std::uint8_t status) {
-  switch (status & 0xF0) {
-    case 0xC0:
-    case 0xD0:
-      return 2;
-    case 0xF0:
-      if (status == 0xF1 || status == 0xF3) return 2;
-      if (status == 0xF6 || status >= 0xF8) return 1;
-      return 3;
-    default:
-      return 3;
-  }
-}
-
+// The ports of a back end RtMidi drives soundly (the ALSA sequencer, CoreMIDI). Each
+// device keeps its RtMidi output, and so its connection, from its first open to the end
+// of the run: closing it only ends its notes.
 class RtMidiSystem final : public MidiSystem {
  public:
-  explicit RtMidiSystem(bool withVirtualPort);
+  RtMidiSystem(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort);
   ~RtMidiSystem() override;
 
   std::uint32_t DeviceCount() override;
@@ -169,136 +108,115 @@ class RtMidiSystem final : public MidiSystem {
   MidiResult ErrorText(MidiResult code, std::string& text) override;
 
  private:
-  // One open device: its own client, or the shared virtual port, and the notes that went
-  // out through it and are still on (channel x 128 + note).
-  struct Connection {
+  // One device: the shared virtual port, or a port of the machine with the output that
+  // was connected to it at its first open.
+  struct Device {
+    std::string Name;
     std::unique_ptr<Output> Own;
     Output* Through = nullptr;
-    std::bitset<16 * 128> Sounding;
+    bool Open = false;
+    SoundingNotes Sounding;
   };
 
-  Connection* ConnectionOf(MidiHandle handle);
+  Device* DeviceOf(MidiHandle handle);
+  MidiResult Connect(Device& device);
   MidiResult Fail(MidiResult code, std::string text);
-  // Sends the note-offs still due and ends the connection; the virtual port stays.
-  void Finish(Connection& connection);
+  // Sends the note-offs still due.
+  static void EndNotes(Device& device);
 
-  std::optional<RtMidi::Api> api_;
-  std::chrono::microseconds settle_{0};  // from connecting to messages arriving
+  RtMidi::Api api_;
   std::unique_ptr<Output> virtual_;
-  std::vector<std::string> ports_;
-  std::vector<std::unique_ptr<Connection>> open_;
+  std::vector<Device> devices_;
   std::map<MidiResult, std::string> texts_;  // the back end's last message per code
 };
 
-RtMidiSystem::RtMidiSystem(bool withVirtualPort) {
-  std::vector<RtMidi::Api> compiled;
-  RtMidi::getCompiledApi(compiled);
-  std::unique_ptr<Output> lister;
-  for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK, RtMidi::MACOSX_CORE}) {
-    if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
-    const std::optional<std::chrono::microseconds> settle = WorthTrying(api);
-    if (!settle) continue;
-    try {
-      auto output = std::make_unique<Output>(api);
-      if (!output->Reachable() || output->Port().getCurrentApi() != api) continue;
-      api_ = api;
-      settle_ = *settle;
-      lister = std::move(output);
-      break;
-    } catch (const RtMidiError&) {
-      // This back end cannot be reached; the next one may.
-    }
-  }
-  if (!api_) return;
-
+RtMidiSystem::RtMidiSystem(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort)
+    : api_(api) {
   if (withVirtualPort) {
     lister->Sink().Failed = false;
     lister->Port().openVirtualPort(kVirtualOutputPortName);
     if (!lister->Sink().Failed) virtual_ = std::move(lister);
   }
-  ports_ = (virtual_ ? *virtual_ : *lister).PortNames();
-  ports_.erase(std::remove(ports_.begin(), ports_.end(), std::string()), ports_.end());
+  std::vector<std::string> ports = (virtual_ ? *virtual_ : *lister).PortNames();
+  ports.erase(std::remove(ports.begin(), ports.end(), std::string()), ports.end());
+  devices_.resize(ports.size() + (virtual_ ? 1u : 0u));
+  std::size_t next = 0;
+  if (virtual_) {
+    devices_[next].Name = kVirtualOutputDeviceName;
+    devices_[next++].Through = virtual_.get();
+  }
+  for (std::string& port : ports) devices_[next++].Name = std::move(port);
 }
 
 RtMidiSystem::~RtMidiSystem() {
-  for (const std::unique_ptr<Connection>& connection : open_) Finish(*connection);
+  for (Device& device : devices_) {
+    if (device.Open) EndNotes(device);
+  }
 }
 
-std::uint32_t RtMidiSystem::DeviceCount() {
-  return static_cast<std::uint32_t>(ports_.size()) + (virtual_ ? 1u : 0u);
-}
+std::uint32_t RtMidiSystem::DeviceCount() { return static_cast<std::uint32_t>(devices_.size()); }
 
 MidiResult RtMidiSystem::DeviceName(std::uint32_t id, std::string& name) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
-  if (virtual_ && id == 0) {
-    name = kVirtualOutputDeviceName;
-  } else {
-    name = ports_[id - (virtual_ ? 1u : 0u)];
-  }
+  name = devices_[id].Name;
   return MMSYSERR_NOERROR;
 }
 
 MidiResult RtMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
-  auto connection = std::make_unique<Connection>();
-  if (virtual_ && id == 0) {
-    connection->Through = virtual_.get();
-  } else {
-    const std::string& name = ports_[id - (virtual_ ? 1u : 0u)];
-    try {
-      connection->Own = std::make_unique<Output>(*api_);
-    } catch (const RtMidiError& error) {
-      return Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
-    }
-    Output& output = *connection->Own;
-    if (!output.Reachable()) return Fail(MMSYSERR_NODRIVER, output.Sink().Message);
-    // Port numbers shift as ports come and go: find the recorded name again.
-    const std::vector<std::string> names = output.PortNames();
-    const auto found = std::find(names.begin(), names.end(), name);
-    if (found == names.end()) {
-      return Fail(MIDIERR_NODEVICE, "The MIDI port \"" + name + "\" is no longer present.");
-    }
-    output.Sink().Failed = false;
-    output.Port().openPort(static_cast<unsigned int>(found - names.begin()), kOutputPortName);
-    if (output.Sink().Failed) {
-      return Fail(CodeOf(output.Sink().Type, MIDIERR_NODEVICE), output.Sink().Message);
-    }
-    // The first note follows at once; it must not go out before the connection carries it.
-    std::this_thread::sleep_for(settle_);
-    connection->Through = &output;
+  Device& device = devices_[id];
+  if (device.Open) return MMSYSERR_ALLOCATED;
+  if (device.Through == nullptr) {
+    if (const MidiResult result = Connect(device); result != MMSYSERR_NOERROR) return result;
   }
-  handle = reinterpret_cast<MidiHandle>(connection.get());
-  open_.push_back(std::move(connection));
+  device.Open = true;
+  handle = static_cast<MidiHandle>(id) + 1;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult RtMidiSystem::Connect(Device& device) {
+  std::unique_ptr<Output> output;
+  try {
+    output = std::make_unique<Output>(api_);
+  } catch (const RtMidiError& error) {
+    return Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
+  }
+  if (!output->Reachable()) return Fail(MMSYSERR_NODRIVER, output->Sink().Message);
+  // Port numbers shift as ports come and go: find the recorded name again.
+  const std::vector<std::string> names = output->PortNames();
+  const auto found = std::find(names.begin(), names.end(), device.Name);
+  if (found == names.end()) {
+    return Fail(MIDIERR_NODEVICE, "The MIDI port \"" + device.Name + "\" is no longer present.");
+  }
+  output->Sink().Failed = false;
+  output->Port().openPort(static_cast<unsigned int>(found - names.begin()), kOutputPortName);
+  if (output->Sink().Failed) {
+    return Fail(CodeOf(output->Sink().Type, MIDIERR_NODEVICE), output->Sink().Message);
+  }
+  device.Own = std::move(output);
+  device.Through = device.Own.get();
   return MMSYSERR_NOERROR;
 }
 
 MidiResult RtMidiSystem::ShortMessage(MidiHandle handle, std::uint32_t message) {
-  Connection* connection = ConnectionOf(handle);
-  if (connection == nullptr) return MMSYSERR_INVALHANDLE;
-  const std::array<unsigned char, 3> bytes = {static_cast<unsigned char>(message & 0xFF),
-                                              static_cast<unsigned char>((message >> 8) & 0xFF),
-                                              static_cast<unsigned char>((message >> 16) & 0xFF)};
-  Output& output = *connection->Through;
+  Device* device = DeviceOf(handle);
+  if (device == nullptr) return MMSYSERR_INVALHANDLE;
+  const MidiEvent event = ShortMessageEvent(message);
+  Output& output = *device->Through;
   output.Sink().Failed = false;
-  output.Port().sendMessage(bytes.data(), MessageLength(bytes[0]));
+  output.Port().sendMessage(event.Bytes.data(), event.Size);
   if (output.Sink().Failed) {
     return Fail(CodeOf(output.Sink().Type, MIDIERR_NOTREADY), output.Sink().Message);
   }
-
-  const unsigned kind = bytes[0] & 0xF0;
-  if (kind == 0x80 || kind == 0x90) {
-    const std::size_t key = (bytes[0] & 0x0Fu) * 128u + (bytes[1] & 0x7Fu);
-    connection->Sounding.set(key, kind == 0x90 && bytes[2] != 0);
-  }
+  device->Sounding.Sent(event);
   return MMSYSERR_NOERROR;
 }
 
 MidiResult RtMidiSystem::Close(MidiHandle handle) {
-  Connection* connection = ConnectionOf(handle);
-  if (connection == nullptr) return MMSYSERR_INVALHANDLE;
-  Finish(*connection);
-  open_.erase(std::find_if(open_.begin(), open_.end(),
-                           [connection](const auto& entry) { return entry.get() == connection; }));
+  Device* device = DeviceOf(handle);
+  if (device == nullptr) return MMSYSERR_INVALHANDLE;
+  EndNotes(*device);
+  device->Open = false;
   return MMSYSERR_NOERROR;
 }
 
@@ -311,11 +229,10 @@ MidiResult RtMidiSystem::ErrorText(MidiResult code, std::string& text) {
   return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
 }
 
-RtMidiSystem::Connection* RtMidiSystem::ConnectionOf(MidiHandle handle) {
-  for (const std::unique_ptr<Connection>& connection : open_) {
-    if (reinterpret_cast<MidiHandle>(connection.get()) == handle) return connection.get();
-  }
-  return nullptr;
+RtMidiSystem::Device* RtMidiSystem::DeviceOf(MidiHandle handle) {
+  if (handle == 0 || handle > devices_.size()) return nullptr;
+  Device& device = devices_[handle - 1];
+  return device.Open ? &device : nullptr;
 }
 
 MidiResult RtMidiSystem::Fail(MidiResult code, std::string text) {
@@ -323,20 +240,36 @@ MidiResult RtMidiSystem::Fail(MidiResult code, std::string text) {
   return code;
 }
 
-void RtMidiSystem::Finish(Connection& connection) {
-  RtMidiOut& port = connection.Through->Port();
-  for (std::size_t key = 0; key < connection.Sounding.size(); ++key) {
-    if (!connection.Sounding.test(key)) continue;
-    const std::array<unsigned char, 3> noteOff = {static_cast<unsigned char>(0x80 | (key / 128)),
-                                                  static_cast<unsigned char>(key % 128), 0};
-    port.sendMessage(noteOff.data(), noteOff.size());
+void RtMidiSystem::EndNotes(Device& device) {
+  RtMidiOut& port = device.Through->Port();
+  device.Sounding.EndAll(
+      [&port](const MidiEvent& noteOff) { port.sendMessage(noteOff.Bytes.data(), noteOff.Size); });
+}
+
+// An RtMidi system on api, or null when that back end cannot be reached.
+std::unique_ptr<MidiSystem> TryRtMidi(RtMidi::Api api, bool withVirtualPort) {
+  std::vector<RtMidi::Api> compiled;
+  RtMidi::getCompiledApi(compiled);
+  if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) return nullptr;
+  if (!WorthTrying(api)) return nullptr;
+  try {
+    auto lister = std::make_unique<Output>(api);
+    if (!lister->Reachable() || lister->Port().getCurrentApi() != api) return nullptr;
+    return std::make_unique<RtMidiSystem>(api, std::move(lister), withVirtualPort);
+  } catch (const RtMidiError&) {
+    return nullptr;  // this back end cannot be reached; the next one may
   }
-  connection.Sounding.reset();
-  if (connection.Own) port.closePort();
 }
 
 }  // namespace
 
 std::unique_ptr<MidiSystem> CreateRtMidiSystem(bool withVirtualPort) {
-  return std::make_unique<RtMidiSystem>(withVirtualPort);
+  if (auto alsa = TryRtMidi(RtMidi::LINUX_ALSA, withVirtualPort)) return alsa;
+#ifdef TESSIVAR_HAVE_JACK
+  // RtMidi's JACK output frees what its process thread reads before it closes its client;
+  // JACK is driven through its own API instead.
+  if (auto jack = CreateJackMidiSystem(withVirtualPort)) return jack;
+#endif
+  if (auto core = TryRtMidi(RtMidi::MACOSX_CORE, withVirtualPort)) return core;
+  return CreateNoMidiSystem();
 }

@@ -9,11 +9,12 @@ inline constexpr char kVirtualOutputDeviceName[] = "Tessivar virtual output";
 // The client and port name other programs see and connect to.
 inline constexpr char kVirtualOutputPortName[] = "Tessivar";
 
-// The machine's MIDI output ports through RtMidi: the ALSA sequencer when it can be
-// reached, otherwise JACK; with neither the list is empty. The ports are listed once,
-// here; a device is opened by the port name recorded then, looked up again at open time.
-// With withVirtualPort the list starts with a virtual output port, created here and kept
-// until the system is destroyed: closing it as a device only ends the notes sent through
-// it, so connections other programs made to it stay. Closing any device first sends a
-// note-off for every note that went out through it and is still on.
+// The machine's MIDI output ports: the ALSA sequencer through RtMidi when it can be
+// reached, otherwise JACK through its own API (see jack_midi_system.h); with neither the
+// list is empty. The ports are listed once, here; a device is connected by the port name
+// recorded then, looked up again at its first open. Its connection then stays for the
+// run: closing a device sends a note-off for every note that went out through it and is
+// still on, and reopening it is immediate. With withVirtualPort the list starts with a
+// virtual output port, created here and kept until the system is destroyed, so
+// connections other programs made to it stay.
 std::unique_ptr<MidiSystem> CreateRtMidiSystem(bool withVirtualPort);

@@ -37,6 +37,7 @@ std::string FileNameOf(QAction* sender) { return StripAmpersands(ItemCaption(sen
 void TForm1::BuildChoiceMenus() {
   FillFileMenu(Skin1, MaskIn("SKINS", "*.bmp"), 1, Config.SkinFile, Guarded(&TForm1::SkinChosen));
   const std::vector<std::string> devices = MidiOutput().DeviceNames();
+  PrepareMidiDevices(Config.RecordingDevice, Config.PlayingDevice);
   FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
   FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,
                Guarded(&TForm1::PlayingDeviceChosen));
@@ -65,11 +66,13 @@ void TForm1::LoadInstrumentNames() {
 void TForm1::RecordingDeviceChosen(QAction* sender) {
   AllNotesOff();
   Config.RecordingDevice = ValueOf(sender);
+  PrepareMidiDevices(Config.RecordingDevice, -1);
 }
 
 void TForm1::PlayingDeviceChosen(QAction* sender) {
   AllNotesOff();
   Config.PlayingDevice = ValueOf(sender);
+  PrepareMidiDevices(-1, Config.PlayingDevice);
 }
 
 void TForm1::RecordingInstrumentChosen(QAction* sender) {

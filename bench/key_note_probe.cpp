@@ -1,0 +1,130 @@
+// Measures how long a key pressed on the X server takes to come out of a program as a
+// note-on at a JACK port, or as sound at an audio port. It presses keys itself (XTest)
+// into the window that has the focus, and times them with JACK's own clock.
+//
+// Usage:
+//   key_note_probe midi SOURCE_PORT KEY ROUNDS [BEFORE_KEY]
+//     ROUNDS times: (press and release BEFORE_KEY, pause,) press KEY, wait for the
+//     note-on, release KEY; prints one latency per line in microseconds.
+//   key_note_probe audio SOURCE_PORT KEY DELAY_MS
+//     waits DELAY_MS, presses KEY, prints the time until the source port's audio rises
+//     above silence; then again for a second press a second later.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+jack_client_t* client = nullptr;
+jack_port_t* input = nullptr;
+bool audio = false;
+// The JACK time (microseconds) of the first note-on or sound after armed was set.
+std::atomic<bool> armed{false};
+std::atomic<jack_time_t> heard{0};
+
+int Process(jack_nframes_t frames, void*) {
+  if (!armed.load()) return 0;
+  void* buffer = jack_port_get_buffer(input, frames);
+  // The time the program's output is seen here, in the cycle that carries it.
+  const jack_time_t now = jack_get_time();
+  if (audio) {
+    const auto* samples = static_cast<const float*>(buffer);
+    for (jack_nframes_t i = 0; i < frames; ++i) {
+      if (std::fabs(samples[i]) > 1e-4f) {
+        heard = now;
+        armed = false;
+        return 0;
+      }
+    }
+    return 0;
+  }
+  const std::uint32_t count = jack_midi_get_event_count(buffer);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, buffer, i) != 0 || event.size < 3) continue;
+    if ((event.buffer[0] & 0xF0) == 0x90 && event.buffer[2] != 0) {
+      heard = now;
+      armed = false;
+      return 0;
+    }
+  }
+  return 0;
+}
+
+void Tap(Display* display, KeyCode key, bool down) {
+  XTestFakeKeyEvent(display, key, down ? True : False, CurrentTime);
+  XFlush(display);
+}
+
+// Presses key and gives the microseconds until the note or sound came; -1 when none came.
+long long Measure(Display* display, KeyCode key) {
+  heard = 0;
+  armed = true;
+  const jack_time_t pressed = jack_get_time();
+  Tap(display, key, true);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (armed.load() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  armed = false;
+  const jack_time_t at = heard.load();
+  return at == 0 ? -1 : static_cast<long long>(at) - static_cast<long long>(pressed);
+}
+
+void Pause(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 5) return 2;
+  audio = std::string(argv[1]) == "audio";
+  client = jack_client_open("probe", JackNoStartServer, nullptr);
+  Display* display = XOpenDisplay(nullptr);
+  if (client == nullptr || display == nullptr) return 1;
+  input = jack_port_register(client, "in", audio ? JACK_DEFAULT_AUDIO_TYPE : JACK_DEFAULT_MIDI_TYPE,
+                             JackPortIsInput, 0);
+  jack_set_process_callback(client, &Process, nullptr);
+  jack_activate(client);
+  if (jack_connect(client, argv[2], jack_port_name(input)) != 0) return 3;
+  Pause(100);
+  const KeyCode key = XKeysymToKeycode(display, XStringToKeysym(argv[3]));
+
+  if (audio) {
+    Pause(std::atoi(argv[4]));
+    for (int round = 0; round < 2; ++round) {
+      std::printf("%lld\n", Measure(display, key));
+      Pause(300);
+      Tap(display, key, false);
+      Pause(700);
+    }
+  } else {
+    const KeyCode before = argc > 5 ? XKeysymToKeycode(display, XStringToKeysym(argv[5])) : 0;
+    const int rounds = std::atoi(argv[4]);
+    for (int round = 0; round < rounds; ++round) {
+      if (before != 0) {
+        Tap(display, before, true);
+        Tap(display, before, false);
+        Pause(60);
+      }
+      std::printf("%lld\n", Measure(display, key));
+      Tap(display, key, false);
+      Pause(40 + round % 7 * 5);
+    }
+  }
+  std::fflush(stdout);
+  jack_deactivate(client);
+  jack_client_close(client);
+  XCloseDisplay(display);
+  return 0;
+}

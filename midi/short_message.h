@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+
+// One short MIDI message as bytes on the wire.
+struct MidiEvent {
+  std::uint8_t Size = 0;
+  std::array<std::uint8_t, 3> Bytes{};
+};
+
+// The bytes of a packed short message (status in the low byte, then data 1, then data 2),
+// as many as its status implies.
+inline MidiEvent ShortMessageEvent(std::uint32_t message) {
+  MidiEvent event;
+  event.Bytes = {static_cast<std::uint8_t>(message & 0xFF),
+                 static_cast<std::uint8_t>((message >> 8) & 0xFF),
+                 static_cast<std::uint8_t>((message >> 16) & 0xFF)};
+  const std::uint8_t status = event.Bytes[0];
+  switch (status & 0xF0) {
+    case 0xC0:
+    case 0xD0:
+      event.Size = 2;
+      break;
+    case 0xF0:
+      if (status == 0xF1 || status == 0xF3) {
+        event.Size = 2;
+      } else if (status == 0xF6 || status >= 0xF8) {
+        event.Size = 1;
+      } else {
+        event.Size = 3;
+      }
+      break;
+    default:
+      event.Size = 3;
+      break;
+  }
+  return event;
+}
+
+// The notes that went out through one device and are still on (channel x 128 + note),
+// so that closing the device can end them: ALSA and JACK end nothing by themselves.
+class SoundingNotes {
+ public:
+  void Sent(const MidiEvent& event) {
+    const unsigned kind = event.Bytes[0] & 0xF0u;
+    if (kind != 0x80 && kind != 0x90) return;
+    const std::size_t key = (event.Bytes[0] & 0x0Fu) * 128u + (event.Bytes[1] & 0x7Fu);
+    on_.set(key, kind == 0x90 && event.Bytes[2] != 0);
+  }
+
+  // Hands a note-off (velocity 0) for every note still on to send, then forgets them.
+  template <typename Send>
+  void EndAll(Send send) {
+    if (on_.none()) return;
+    for (std::size_t key = 0; key < on_.size(); ++key) {
+      if (!on_.test(key)) continue;
+      MidiEvent noteOff;
+      noteOff.Size = 3;
+      noteOff.Bytes = {static_cast<std::uint8_t>(0x80 | (key / 128)),
+                       static_cast<std::uint8_t>(key % 128), 0};
+      send(noteOff);
+    }
+    on_.reset();
+  }
+
+ private:
+  std::bitset<16 * 128> on_;
+};
