@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app_error.h"
+#include "native_path.h"
 
 namespace {
 
@@ -72,9 +73,9 @@ std::uint8_t ReadByte(MemoryBuffer& buffer) {
 
 MemoryBuffer LoadFileWhole(const std::string& fileName) {
   std::error_code error;
-  if (std::filesystem::is_directory(fileName, error))
+  if (std::filesystem::is_directory(NativePath(fileName), error))
     throw AppError("Cannot open file " + fileName);
-  std::ifstream file(fileName, std::ios::binary);
+  std::ifstream file(NativePath(fileName), std::ios::binary);
   if (!file) throw AppError("Cannot open file " + fileName);
   file.seekg(0, std::ios::end);
   const std::streamoff size = file.tellg();
@@ -90,7 +91,7 @@ MemoryBuffer LoadFileWhole(const std::string& fileName) {
 void SaveFileWhole(const MemoryBuffer& buffer, const std::string& fileName) {
   namespace fs = std::filesystem;
   std::error_code error;
-  const fs::path target(fileName);
+  const fs::path target = NativePath(fileName);
   if (fs::is_directory(target, error)) throw AppError("Cannot create file " + fileName);
   // The temporary file lives beside the target so that the final rename never crosses
   // file systems and replaces the target in one step.
