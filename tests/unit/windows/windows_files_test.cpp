@@ -142,12 +142,12 @@ TEST(WindowsFiles, NamesInTheAnsiCodePageKeepTheirBytes) {
   SaveFileWhole(Bytes("first"), keymaps + other + ".key");
   SaveFileWhole(Bytes("second"), keymaps + other + ".key");  // replaces it
   EXPECT_EQ(AnsiListing(keymaps), (std::vector<std::string>{word + ".key", other + ".key"}));
-  EXPECT_EQ(Text(LoadFileWhole(keymaps + other + ".key")), "second");
+  EXPECT_EQ(Text(LoadFileWhole(keymaps + other + ".key", 64)), "second");
   // Sorted by their bytes after ASCII upper-casing: "K" before the accented capital.
   EXPECT_EQ(FindFiles(keymaps + "*"), (std::vector<std::string>{word + ".key", other + ".key"}));
 
   EXPECT_TRUE(DeleteFileAt(keymaps + other + ".key"));
   EXPECT_FALSE(FileExists(keymaps + other + ".key"));
-  EXPECT_EQ(MessageOf([&] { LoadFileWhole(keymaps + other + ".key"); }),
+  EXPECT_EQ(MessageOf([&] { LoadFileWhole(keymaps + other + ".key", 64); }),
             "Cannot open file " + keymaps + other + ".key");
 }
