@@ -13,6 +13,7 @@ using MidiResult = std::uint32_t;
 // Opaque handle of an open device; 0 means none.
 using MidiHandle = std::uintptr_t;
 
+#ifndef MMSYSERR_NOERROR  // <mmsystem.h> has them as macros of the same values
 inline constexpr MidiResult MMSYSERR_NOERROR = 0;
 inline constexpr MidiResult MMSYSERR_ERROR = 1;
 inline constexpr MidiResult MMSYSERR_BADDEVICEID = 2;
@@ -25,6 +26,7 @@ inline constexpr MidiResult MMSYSERR_BADERRNUM = 9;
 inline constexpr MidiResult MMSYSERR_INVALPARAM = 11;
 inline constexpr MidiResult MIDIERR_NOTREADY = 67;
 inline constexpr MidiResult MIDIERR_NODEVICE = 68;
+#endif
 
 class MidiSystem {
  public:

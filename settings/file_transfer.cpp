@@ -9,6 +9,7 @@
 
 #include "app_error.h"
 #include "field_stream.h"
+#include "native_path.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -40,7 +41,7 @@ namespace {
 // the link's own folder), also a link to a file that does not exist yet, so that a save
 // writes the linked file and leaves the link in place.
 fs::path FollowLinks(const std::string& fileName) {
-  fs::path path(fileName);
+  fs::path path = NativePath(fileName);
   for (int depth = 0; depth < 40; ++depth) {
     std::error_code error;
     if (!fs::is_symlink(fs::symlink_status(path, error)) || error) return path;
@@ -196,7 +197,7 @@ void SaveFileWhole(const MemoryBuffer& buffer, const std::string& fileName) {
 
 MemoryBuffer LoadFileWhole(const std::string& fileName, std::size_t maxBytes) {
   std::error_code error;
-  const fs::path path(fileName);
+  const fs::path path = NativePath(fileName);
   if (!fs::is_regular_file(fs::status(path, error)) || error) CannotOpen(fileName);
   const std::uintmax_t size = fs::file_size(path, error);
   if (error) CannotOpen(fileName);

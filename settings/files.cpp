@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "native_path.h"
+
 namespace {
 
 std::string& ProgramFolderStorage() {
@@ -42,6 +44,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 const std::string& ProgramFolder() { return ProgramFolderStorage(); }
 
 void SetProgramFolder(std::string folder) {
+#ifdef _WIN32
+  // The window system gives the folder with "/"; the program's paths use "\".
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+#endif
   if (folder.empty() || folder.back() != PathSeparator) folder += PathSeparator;
   ProgramFolderStorage() = std::move(folder);
 }
@@ -54,13 +60,13 @@ std::string SubFolder(std::string_view name) {
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  const auto status = std::filesystem::status(path, error);
+  const auto status = std::filesystem::status(NativePath(path), error);
   return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 bool DeleteFileAt(const std::string& path) {
   std::error_code error;
-  return std::filesystem::remove(path, error) && !error;
+  return std::filesystem::remove(NativePath(path), error) && !error;
 }
 
 std::vector<std::string> FindFiles(const std::string& mask) {
@@ -71,13 +77,13 @@ std::vector<std::string> FindFiles(const std::string& mask) {
 
   std::vector<std::string> names;
   std::error_code error;
-  fs::directory_iterator it(folder, error);
+  fs::directory_iterator it(NativePath(folder), error);
   if (error) return names;
   for (const fs::directory_iterator end; it != end; it.increment(error)) {
     if (error) break;
     std::error_code statusError;
     if (it->is_directory(statusError)) continue;
-    std::string name = it->path().filename().string();
+    std::string name = NarrowName(it->path().filename());
     if (WildcardMatch(pattern, name)) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -99,15 +105,21 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string DataFilePath(const std::string& folder, const std::string& name) {
   std::string exact = folder + name;
+#ifdef _WIN32
+  // The file system ignores letter case itself; take the name as it is spelled on disk.
+  if (name.find_first_of("/\\") == std::string::npos) {
+    if (const std::string onDisk = FileNameOnDisk(exact); !onDisk.empty()) return folder + onDisk;
+  }
+#endif
   if (name.empty() || FileExists(exact) || name.find_first_of("/\\") != std::string::npos)
     return exact;
   namespace fs = std::filesystem;
   std::error_code error;
-  fs::directory_iterator it(folder, error);
+  fs::directory_iterator it(NativePath(folder), error);
   if (error) return exact;
   for (const fs::directory_iterator end; it != end; it.increment(error)) {
     if (error) break;
-    const std::string candidate = it->path().filename().string();
+    const std::string candidate = NarrowName(it->path().filename());
     std::error_code statusError;
     if (SameNameIgnoringCase(candidate, name) && !it->is_directory(statusError))
       return folder + candidate;

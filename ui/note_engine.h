@@ -24,9 +24,11 @@ extern std::array<std::uint8_t, 256> PressedNotes;
 // The display the engine draws on; null draws nothing (set by the main window).
 void SetNoteDisplay(NoteDisplay* display);
 
+#ifndef VK_SPACE  // <windows.h> has them as macros of the same values
 inline constexpr std::uint16_t VK_SPACE = 0x20;
 inline constexpr std::uint16_t VK_F1 = 0x70;
 inline constexpr std::uint16_t VK_F9 = 0x78;
+#endif
 inline constexpr std::uint8_t NoteVelocity = 100;
 
 void FormKeyDown(std::uint16_t key);

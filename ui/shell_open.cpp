@@ -6,8 +6,11 @@
 #include "main_window.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
+// <windows.h> first: <shellapi.h> needs its types (kept in this order by hand).
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 #endif
 
 void ShellOpen(const std::string& fileName, const std::string& workingFolder) {

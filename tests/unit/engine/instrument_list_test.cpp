@@ -46,12 +46,15 @@ TEST(InstrumentList, AnyFileGivesAListTheMenusCanShow) {
   ASSERT_EQ(names.size(), MaxInstrumentNames);
   EXPECT_EQ(names[300], "300");
   EXPECT_EQ(names.back(), std::to_string(MaxInstrumentNames - 1));
-  // A name longer than any real one is cut between characters ("é" is two bytes).
+#ifndef _WIN32
+  // A name longer than any real one is cut between characters ("é" is two bytes in UTF-8;
+  // on Windows names are in the ANSI code page).
   std::string accents;
   for (int i = 0; i < 200; ++i) accents += "\xC3\xA9";
   const Names longName = SplitInstrumentNames(accents + "\nNext");
   EXPECT_EQ(longName[0], accents.substr(0, 254));
   EXPECT_EQ(longName[1], "Next");
+#endif
 
   // A file far larger than any list is refused as a whole.
   TempProgramFolder folder;

@@ -131,6 +131,9 @@ TEST(FieldStream, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryBehind) {
 #endif
 
 TEST(ShortStrings, ALongNameIsCutBetweenCharactersWithin255Bytes) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names are in the ANSI code page on Windows, not UTF-8";
+#endif
   const std::string e = "\xC3\xA9";             // two bytes in UTF-8
   const std::string clef = "\xF0\x9D\x84\x9E";  // four bytes
   std::string accents = "a";

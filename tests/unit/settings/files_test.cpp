@@ -7,10 +7,12 @@
 #include "temp_program_folder.h"
 
 TEST(Files, ProgramFolderAndSubFoldersEndInASeparator) {
+#ifndef _WIN32  // Windows turns "/" into "\\" (tests/unit/windows)
   SetProgramFolder("/opt/tessivar");
   EXPECT_EQ(ProgramFolder(), std::string("/opt/tessivar") + PathSeparator);
   SetProgramFolder("/opt/tessivar/");
   EXPECT_EQ(ProgramFolder(), "/opt/tessivar/");
+#endif
   EXPECT_EQ(SubFolder("CONFIGS"), std::string("CONFIGS") + PathSeparator);
 }
 
