@@ -1,5 +1,6 @@
 // The key-code viewer: one window that stays on top and shows every key pressed in it.
 #include <QApplication>
+#include <QIcon>
 
 #include "files.h"
 #include "key_viewer.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  application.setWindowIcon(QIcon(QStringLiteral(":/tessivar.png")));
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
   UseDetectableAutoRepeat(application);
   KeyViewer viewer;

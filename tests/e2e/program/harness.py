@@ -249,6 +249,11 @@ class Session:
         self.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"])
         time.sleep(0.3)
 
+    def icon_sizes(self, window):
+        """The sizes of the icons the window offers the desktop."""
+        out = self.run(["xprop", "-id", window, "_NET_WM_ICON"], check=False).stdout
+        return [(int(w), int(h)) for w, h in re.findall(r"Icon \((\d+) x (\d+)\)", out)]
+
     def screenshot(self, window, name):
         target = os.path.join(self.work, name)
         self.run(["import", "-window", window, target])

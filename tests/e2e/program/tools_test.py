@@ -75,6 +75,7 @@ class ToolsTest(unittest.TestCase):
         editor = self.wait_named(EDITOR_TITLE)
         self.assertTrue(editor, "Tools > Edit Keyboard brought up no editor")
         self.assertEqual(self.title(editor), EDITOR_TITLE + "Tracker.key")
+        self.assertIn((48, 48), session.icon_sizes(editor), "the editor has no icon")
 
         # The editor lies over the main window's menu bar: it goes first.
         session.focus(editor)
@@ -84,6 +85,7 @@ class ToolsTest(unittest.TestCase):
         self.tools_menu(window, "Up", "Return")  # the last item: Get Keyboard Scancode
         viewer = self.wait_named(VIEWER_TITLE)
         self.assertTrue(viewer, "Tools > Get Keyboard Scancode brought up no viewer")
+        self.assertIn((48, 48), session.icon_sizes(viewer), "the viewer has no icon")
         # Keys typed into the viewer are shown there, not played.
         session.focus(viewer)
         self.monitor.wait_count(1, timeout=0.5)  # the release of Q from Ctrl+Q reached the main window

@@ -6,7 +6,6 @@ Usage: window_test.py PROGRAM_FOLDER [unittest options]"""
 
 import configparser
 import os
-import re
 import shlex
 import shutil
 import subprocess
@@ -46,11 +45,6 @@ class WindowTest(unittest.TestCase):
         """The error boxes on screen: windows with the application title besides the main one."""
         return [w for w in self.session.find_windows(WINDOW_TITLE) if w != window]
 
-    def icon_sizes(self, window):
-        """The sizes of the icons the window offers the desktop."""
-        out = self.session.run(["xprop", "-id", window, "_NET_WM_ICON"], check=False).stdout
-        return [(int(w), int(h)) for w, h in re.findall(r"Icon \((\d+) x (\d+)\)", out)]
-
     def test_a_failing_key_shows_one_box_and_the_working_device_gets_its_note_off(self):
         window, _ = self.start(recording=MONITOR, playing=BEYOND_THE_LIST)
         session = self.session
@@ -62,7 +56,7 @@ class WindowTest(unittest.TestCase):
             time.sleep(1.0)  # a second box would come from the focus-loss release
             self.assertEqual(len(self.boxes(window)), 1, f"press {press + 1}: more than one box")
             self.assertEqual(self.monitor.wait_count(2), [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100)])
-            self.assertIn((48, 48), self.icon_sizes(box[0]), "the error box has no icon")
+            self.assertIn((48, 48), self.session.icon_sizes(box[0]), "the error box has no icon")
             session.focus(box[0])
             session.key("Return")
             self.assertTrue(wait_for(lambda: not self.boxes(window)), "the box did not close")
@@ -97,12 +91,12 @@ class WindowTest(unittest.TestCase):
     def test_every_window_shows_the_application_icon(self):
         window, _ = self.start(recording=MONITOR)
         session = self.session
-        self.assertIn((48, 48), self.icon_sizes(window))
+        self.assertIn((48, 48), self.session.icon_sizes(window))
         session.click(window, 200, 10)  # the Help menu
         session.key("a")  # "&About"
         about = session.wait_window("About " + WINDOW_TITLE)
         self.assertTrue(about, "no About box")
-        self.assertIn((48, 48), self.icon_sizes(about))
+        self.assertIn((48, 48), self.session.icon_sizes(about))
         session.focus(about)
         session.key("space")  # "Close" has the focus
         self.assertTrue(wait_for(lambda: not session.find_windows("About " + WINDOW_TITLE)))
