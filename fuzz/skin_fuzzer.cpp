@@ -6,21 +6,8 @@
 #include "app_error.h"
 #include "fuzz_folder.h"
 #include "keyboard_geometry.h"
+#include "pixel_views.h"
 #include "skin_file.h"
-
-namespace {
-
-ConstPixelView SourceView(const QImage& image) {
-  return {reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(), image.height(),
-          static_cast<int>(image.bytesPerLine() / 4)};
-}
-
-PixelView ViewOf(QImage& image) {
-  return {reinterpret_cast<std::uint32_t*>(image.bits()), image.width(), image.height(),
-          static_cast<int>(image.bytesPerLine() / 4)};
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   WriteFuzzFile("SKINS/Fuzzed.bmp", data, size);

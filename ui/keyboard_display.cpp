@@ -8,21 +8,8 @@
 #include "keyboard_geometry.h"
 #include "keyboard_view.h"
 #include "main_window.h"
+#include "pixel_views.h"
 #include "skin_file.h"
-
-namespace {
-
-ConstPixelView SourceView(const QImage& image) {
-  return {reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(), image.height(),
-          static_cast<int>(image.bytesPerLine() / 4)};
-}
-
-PixelView ViewOf(QImage& image) {
-  return {reinterpret_cast<std::uint32_t*>(image.bits()), image.width(), image.height(),
-          static_cast<int>(image.bytesPerLine() / 4)};
-}
-
-}  // namespace
 
 KeyboardView::KeyboardView(TForm1* form, QWidget* parent) : QWidget(parent), form_(form) {
   setAttribute(Qt::WA_OpaquePaintEvent);
