@@ -62,17 +62,3 @@ const FluidLibrary* LoadFluidLibrary(std::string& error) {
 }
 
 const FluidLibrary& Fluid() { return library; }
-
-bool FluidLibraryLoaded() {
-#ifdef TESSIVAR_LOAD_FLUIDSYNTH
-  for (const char* name : {"libfluidsynth.so.3", "libfluidsynth.so.2", "libfluidsynth.so"}) {
-    if (void* handle = dlopen(name, RTLD_NOW | RTLD_NOLOAD); handle != nullptr) {
-      dlclose(handle);  // drops only the reference RTLD_NOLOAD took
-      return true;
-    }
-  }
-  return false;
-#else
-  return true;
-#endif
-}

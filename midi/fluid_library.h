@@ -42,5 +42,3 @@ struct FluidLibrary {
 const FluidLibrary* LoadFluidLibrary(std::string& error);
 // The functions once LoadFluidLibrary has succeeded.
 const FluidLibrary& Fluid();
-// Whether the library is in the process yet.
-bool FluidLibraryLoaded();
