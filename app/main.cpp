@@ -1,7 +1,9 @@
 // Program entry: the application, the main window and the About box, the message loop,
 // and the teardown in reverse order with the device set freed last.
 #include <cstdlib>
+#include <future>
 #include <memory>
+#include <string>
 
 #include "about_box.h"
 #include "application.h"
@@ -19,11 +21,17 @@ int main(int argc, char** argv) {
   // change while others read it.
   setenv("JACK_NO_START_SERVER", "1", 0);
 #endif
+  // Reaching the MIDI server and listing its ports needs no window: it starts first and
+  // goes on while the application and the window are made; the first use of the device
+  // list waits for it. The program folder follows once the application knows it.
+  std::promise<std::string> programFolder;
+  InstallMidiSystem(
+      std::make_unique<DeferredMidiSystem>([folder = programFolder.get_future().share()] {
+        return CreateMachineMidiSystem([&folder] { return folder.get(); });
+      }));
   TApplication application(argc, argv);
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
-  // Reaching the MIDI server and listing its ports needs no window: it goes on while the
-  // window is made, and the first use of the device list waits for it.
-  InstallMidiSystem(std::make_unique<DeferredMidiSystem>(&CreateMachineMidiSystem));
+  programFolder.set_value(ProgramFolder());
 
   auto mainWindow = std::make_unique<TForm1>();
   Form1 = mainWindow.get();

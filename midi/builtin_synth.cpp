@@ -1,7 +1,5 @@
 #include "builtin_synth.h"
 
-#include <fluidsynth.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 
 #include "combined_midi_system.h"
 #include "files.h"
+#include "fluid_library.h"
 
 namespace {
 
@@ -21,13 +20,13 @@ constexpr int kPeriods = 2;
 constexpr double kGain = 0.5;
 
 struct SettingsDeleter {
-  void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+  void operator()(fluid_settings_t* settings) const { Fluid().delete_fluid_settings(settings); }
 };
 struct SynthDeleter {
-  void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+  void operator()(fluid_synth_t* synth) const { Fluid().delete_fluid_synth(synth); }
 };
 struct DriverDeleter {
-  void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
+  void operator()(fluid_audio_driver_t* driver) const { Fluid().delete_fluid_audio_driver(driver); }
 };
 
 // FluidSynth's messages: informational ones are dropped, and while audio drivers are
@@ -42,11 +41,11 @@ void LogToStderr(int level, const char* message, void*) {
 void InstallLogFunctions() {
   static std::once_flag once;
   std::call_once(once, [] {
-    fluid_set_log_function(FLUID_PANIC, &LogToStderr, nullptr);
-    fluid_set_log_function(FLUID_ERR, &LogToStderr, nullptr);
-    fluid_set_log_function(FLUID_WARN, &LogToStderr, nullptr);
-    fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_PANIC, &LogToStderr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_ERR, &LogToStderr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_WARN, &LogToStderr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
   });
 }
 
@@ -130,29 +129,29 @@ MidiResult BuiltinSynthSystem::ShortMessage(MidiHandle handle, std::uint32_t mes
   // A note-off for a note that is not sounding is no error for a synthesizer.
   switch (status & 0xF0) {
     case 0x80:
-      fluid_synth_noteoff(synth, channel, data1);
+      Fluid().fluid_synth_noteoff(synth, channel, data1);
       break;
     case 0x90:
       if (data2 == 0) {
-        fluid_synth_noteoff(synth, channel, data1);
+        Fluid().fluid_synth_noteoff(synth, channel, data1);
       } else {
-        fluid_synth_noteon(synth, channel, data1, data2);
+        Fluid().fluid_synth_noteon(synth, channel, data1, data2);
       }
       break;
     case 0xA0:
-      fluid_synth_key_pressure(synth, channel, data1, data2);
+      Fluid().fluid_synth_key_pressure(synth, channel, data1, data2);
       break;
     case 0xB0:
-      fluid_synth_cc(synth, channel, data1, data2);
+      Fluid().fluid_synth_cc(synth, channel, data1, data2);
       break;
     case 0xC0:
-      fluid_synth_program_change(synth, channel, data1);
+      Fluid().fluid_synth_program_change(synth, channel, data1);
       break;
     case 0xD0:
-      fluid_synth_channel_pressure(synth, channel, data1);
+      Fluid().fluid_synth_channel_pressure(synth, channel, data1);
       break;
     case 0xE0:
-      fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
+      Fluid().fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
       break;
     default:
       break;  // system messages mean nothing to the synthesizer
@@ -164,10 +163,10 @@ MidiResult BuiltinSynthSystem::Close(MidiHandle handle) {
   if (!open_ || handle != kSynthHandle) return MMSYSERR_INVALHANDLE;
   fluid_synth_t* synth = engine_->Synth.get();
   for (int channel = 0; channel < kChannels; ++channel) {
-    fluid_synth_cc(synth, channel, 123, 0);  // all notes off
-    fluid_synth_cc(synth, channel, 120, 0);  // all sound off
+    Fluid().fluid_synth_cc(synth, channel, 123, 0);  // all notes off
+    Fluid().fluid_synth_cc(synth, channel, 120, 0);  // all sound off
   }
-  fluid_synth_all_sounds_off(synth, -1);
+  Fluid().fluid_synth_all_sounds_off(synth, -1);
   open_ = false;
   return MMSYSERR_NOERROR;
 }
@@ -201,7 +200,8 @@ MidiResult BuiltinSynthSystem::ErrorText(MidiResult code, std::string& text) {
 bool BuiltinSynthSystem::Render(float* left, float* right, int frames) {
   if (preparing_.valid()) return false;
   if (!engine_ || !engine_->Synth || engine_->Driver || !options_.RenderOnly) return false;
-  return fluid_synth_write_float(engine_->Synth.get(), frames, left, 0, 1, right, 0, 1) == FLUID_OK;
+  return Fluid().fluid_synth_write_float(engine_->Synth.get(), frames, left, 0, 1, right, 0, 1) ==
+         FLUID_OK;
 }
 
 bool BuiltinSynthSystem::EngineRunning() const {
@@ -210,6 +210,8 @@ bool BuiltinSynthSystem::EngineRunning() const {
 
 MidiResult BuiltinSynthSystem::Start() {
   if (engine_ && engine_->Synth) return StartAudio();  // the font is in; only audio may lack
+  std::string libraryError;
+  if (LoadFluidLibrary(libraryError) == nullptr) return Fail(MMSYSERR_NODRIVER, libraryError);
   InstallLogFunctions();
 
   const std::string soundFont = FindSoundFont();
@@ -220,23 +222,23 @@ MidiResult BuiltinSynthSystem::Start() {
   }
 
   auto engine = std::make_unique<Engine>();
-  engine->Settings.reset(new_fluid_settings());
+  engine->Settings.reset(Fluid().new_fluid_settings());
   if (!engine->Settings) return Fail(MMSYSERR_NOMEM, "The synthesizer could not be set up.");
   fluid_settings_t* settings = engine->Settings.get();
-  fluid_settings_setnum(settings, "synth.sample-rate", options_.SampleRate);
-  fluid_settings_setnum(settings, "synth.gain", kGain);
+  Fluid().fluid_settings_setnum(settings, "synth.sample-rate", options_.SampleRate);
+  Fluid().fluid_settings_setnum(settings, "synth.gain", kGain);
   // Dry sound: the effects would ring on after the notes are silenced.
-  fluid_settings_setint(settings, "synth.reverb.active", 0);
-  fluid_settings_setint(settings, "synth.chorus.active", 0);
-  fluid_settings_setint(settings, "audio.period-size", kPeriodSize);
-  fluid_settings_setint(settings, "audio.periods", kPeriods);
-  fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
-  fluid_settings_setstr(settings, "audio.jack.id", "Tessivar synthesizer");
+  Fluid().fluid_settings_setint(settings, "synth.reverb.active", 0);
+  Fluid().fluid_settings_setint(settings, "synth.chorus.active", 0);
+  Fluid().fluid_settings_setint(settings, "audio.period-size", kPeriodSize);
+  Fluid().fluid_settings_setint(settings, "audio.periods", kPeriods);
+  Fluid().fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+  Fluid().fluid_settings_setstr(settings, "audio.jack.id", "Tessivar synthesizer");
 
-  engine->Synth.reset(new_fluid_synth(settings));
+  engine->Synth.reset(Fluid().new_fluid_synth(settings));
   if (!engine->Synth) return Fail(MMSYSERR_NOMEM, "The synthesizer could not be started.");
   ++soundFontLoads_;
-  if (fluid_synth_sfload(engine->Synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+  if (Fluid().fluid_synth_sfload(engine->Synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
     return Fail(MMSYSERR_ERROR, "The sound font " + soundFont + " could not be loaded.");
   }
   soundFont_ = soundFont;
@@ -249,15 +251,15 @@ MidiResult BuiltinSynthSystem::StartAudio() {
   if (options_.RenderOnly || engine_->Driver) return MMSYSERR_NOERROR;
   fluid_settings_t* settings = engine_->Settings.get();
   std::vector<std::string> available;
-  fluid_settings_foreach_option(settings, "audio.driver", &available, &CollectOption);
+  Fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, &CollectOption);
 
   std::vector<std::string> tried;
   for (const std::string& driver : options_.AudioDrivers) {
     if (std::find(available.begin(), available.end(), driver) == available.end()) continue;
     tried.push_back(driver);
-    fluid_settings_setstr(settings, "audio.driver", driver.c_str());
+    Fluid().fluid_settings_setstr(settings, "audio.driver", driver.c_str());
     quietLog = true;
-    engine_->Driver.reset(new_fluid_audio_driver(settings, engine_->Synth.get()));
+    engine_->Driver.reset(Fluid().new_fluid_audio_driver(settings, engine_->Synth.get()));
     quietLog = false;
     if (engine_->Driver) {
       audioDriver_ = driver;

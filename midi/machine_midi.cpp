@@ -13,16 +13,22 @@
 #include "rtmidi_system.h"
 #endif
 
-std::unique_ptr<MidiSystem> CreateMachineMidiSystem() {
+std::unique_ptr<MidiSystem> CreateMachineMidiSystem(
+    const std::function<std::string()>& programFolder) {
+#ifdef _WIN32
+  std::unique_ptr<MidiSystem> machine = CreateWinMmMidiSystem();
+#else
+  std::unique_ptr<MidiSystem> machine = CreateRtMidiSystem(true);
+#endif
   BuiltinSynthOptions synthOptions;
-  synthOptions.SoundFontFolder = ProgramFolder() + "SOUNDFONTS";
+  synthOptions.SoundFontFolder = programFolder() + "SOUNDFONTS";
 
   std::vector<std::unique_ptr<MidiSystem>> members;
   members.push_back(CreateBuiltinSynthSystem(std::move(synthOptions)));
-#ifdef _WIN32
-  members.push_back(CreateWinMmMidiSystem());
-#else
-  members.push_back(CreateRtMidiSystem(true));
-#endif
+  members.push_back(std::move(machine));
   return std::make_unique<CombinedMidiSystem>(std::move(members));
+}
+
+std::unique_ptr<MidiSystem> CreateMachineMidiSystem() {
+  return CreateMachineMidiSystem([] { return ProgramFolder(); });
 }

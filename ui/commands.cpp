@@ -76,7 +76,7 @@ void TForm1::NewConfig1Click() {
 }
 
 void TForm1::LoadConfig1Click() {
-  const std::string fileName = RunConfigDialog(OpenDialog1, lastOpenedFile_);
+  const std::string fileName = RunConfigDialog(ConfigDialog(false), lastOpenedFile_);
   if (fileName.empty()) return;
   AllNotesOff();
   ReadConfigFile(fileName);
@@ -88,7 +88,7 @@ void TForm1::LoadConfig1Click() {
 }
 
 void TForm1::SaveConfig1Click() {
-  const std::string fileName = RunConfigDialog(SaveDialog1, lastSavedFile_);
+  const std::string fileName = RunConfigDialog(ConfigDialog(true), lastSavedFile_);
   if (fileName.empty()) return;
   WriteConfigFile(fileName);
   FillFileMenu(Configs1, ProgramFolder() + SubFolder("CONFIGS") + "*.cfg", 9, Config.ConfigName,

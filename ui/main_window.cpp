@@ -94,20 +94,6 @@ TForm1::TForm1() {
   AddCommand(Help1, Homepage1, "&Homepage", "Homepage1", &TForm1::Homepage1Click);
   AddCommand(Help1, About1, "&About", "About1", &TForm1::About1Click);
 
-  OpenDialog1 = new QFileDialog(this);
-  OpenDialog1->setObjectName("OpenDialog1");
-  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog1->setFileMode(QFileDialog::AnyFile);
-  SaveDialog1 = new QFileDialog(this);
-  SaveDialog1->setObjectName("SaveDialog1");
-  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog1->setFileMode(QFileDialog::AnyFile);
-  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
-  for (QFileDialog* dialog : {OpenDialog1, SaveDialog1}) {
-    dialog->setOption(QFileDialog::ReadOnly, false);
-    dialog->setWindowModality(Qt::ApplicationModal);
-  }
-
   SetClientSize(DesignedClientWidth, DesignedClientHeight);
   SetNoteDisplay(this);
 }
@@ -131,6 +117,19 @@ QMenu* TForm1::AddSubmenu(QMenu* menu, const char* caption, const char* name) {
   submenu->setObjectName(QString::fromLatin1(name));
   submenu->menuAction()->setObjectName(QString::fromLatin1(name) + "Item");
   return submenu;
+}
+
+QFileDialog* TForm1::ConfigDialog(bool saving) {
+  QFileDialog*& dialog = saving ? SaveDialog1 : OpenDialog1;
+  if (dialog != nullptr) return dialog;
+  dialog = new QFileDialog(this);
+  dialog->setObjectName(saving ? "SaveDialog1" : "OpenDialog1");
+  dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  if (saving) dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog->setOption(QFileDialog::ReadOnly, false);
+  dialog->setWindowModality(Qt::ApplicationModal);
+  return dialog;
 }
 
 void TForm1::SetClientSize(int width, int height) {

@@ -114,6 +114,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QAction* Context1 = nullptr;
   QAction* Homepage1 = nullptr;
   QAction* About1 = nullptr;
+  // The configuration dialogs, made when their command first runs (a file dialog is slow
+  // to make, and the window need not wait for it), then kept for the run.
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;
 
@@ -128,6 +130,7 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   void AddCommand(QMenu* menu, QAction*& action, const char* caption, const char* name,
                   void (TForm1::*command)());
   QMenu* AddSubmenu(QMenu* menu, const char* caption, const char* name);
+  QFileDialog* ConfigDialog(bool saving);
   void DrawKey(std::uint8_t note, bool down);
   void RepaintFromSurface(const QRect& area);
   // Runs steps that may load another configuration; the key map it names is loaded

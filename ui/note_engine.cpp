@@ -40,6 +40,19 @@ void PrepareDevice(std::int32_t device, bool sendProgram, std::int32_t channel,
   if (sendProgram) Send(device, ProgramChangeBase + channel, instrument, 0);
 }
 
+// Runs the sending, then the drawing: the drawing happens whether or not a device failed,
+// so that the picture shows what was done before the failure.
+template <typename Sending, typename Drawing>
+void SendThenDraw(const Sending& sending, const Drawing& drawing) {
+  try {
+    sending();
+  } catch (...) {
+    if (Display != nullptr) drawing();
+    throw;
+  }
+  if (Display != nullptr) drawing();
+}
+
 }  // namespace
 
 void SetNoteDisplay(NoteDisplay* display) { Display = display; }
@@ -76,35 +89,45 @@ void NoteOn(std::int32_t note) {
   if (!IsMidiNote(note)) return;
   const auto index = static_cast<std::size_t>(note);
   if (PressedNotes[index] != 0) return;
-  if (Display != nullptr) Display->DrawKeyDown(static_cast<std::uint8_t>(note));
   PressedNotes[index] = 1;
 
-  const std::int32_t recording = Config.RecordingDevice;
-  const std::int32_t playing = Config.PlayingDevice;
-  if (recording >= 0) {
-    PrepareDevice(recording, Config.RecordingInstrument >= 0, Config.RecordingChannel,
-                  Config.RecordingInstrument);
-    Send(recording, NoteOnBase + Config.RecordingChannel, note, NoteVelocity);
-  }
-  if (playing >= 0 && playing != recording) {
-    // A playing instrument of 0 sends no program change, unlike the recording one.
-    PrepareDevice(playing, Config.PlayingInstrument > 0, Config.PlayingChannel,
-                  Config.PlayingInstrument);
-    Send(playing, NoteOnBase + Config.PlayingChannel, note, NoteVelocity);
-  }
+  // The note leaves before the key is drawn: painting takes longer than sending, and the
+  // picture follows a moment later. A failing device still leaves the key highlighted.
+  SendThenDraw(
+      [note] {
+        const std::int32_t recording = Config.RecordingDevice;
+        const std::int32_t playing = Config.PlayingDevice;
+        if (recording >= 0) {
+          PrepareDevice(recording, Config.RecordingInstrument >= 0, Config.RecordingChannel,
+                        Config.RecordingInstrument);
+          Send(recording, NoteOnBase + Config.RecordingChannel, note, NoteVelocity);
+        }
+        if (playing >= 0 && playing != recording) {
+          // A playing instrument of 0 sends no program change, unlike the recording one.
+          PrepareDevice(playing, Config.PlayingInstrument > 0, Config.PlayingChannel,
+                        Config.PlayingInstrument);
+          Send(playing, NoteOnBase + Config.PlayingChannel, note, NoteVelocity);
+        }
+      },
+      [note] { Display->DrawKeyDown(static_cast<std::uint8_t>(note)); });
 }
 
 void NoteOff(std::int32_t note) {
   if (!IsMidiNote(note)) return;
   PressedNotes[static_cast<std::size_t>(note)] = 0;
-  if (Display != nullptr) Display->DrawKeyUp(static_cast<std::uint8_t>(note));
 
-  const std::int32_t recording = Config.RecordingDevice;
-  const std::int32_t playing = Config.PlayingDevice;
-  if (recording >= 0) Send(recording, NoteOffBase + Config.RecordingChannel, note, NoteVelocity);
-  if (playing >= 0 && playing != recording) {
-    Send(playing, NoteOffBase + Config.PlayingChannel, note, NoteVelocity);
-  }
+  SendThenDraw(
+      [note] {
+        const std::int32_t recording = Config.RecordingDevice;
+        const std::int32_t playing = Config.PlayingDevice;
+        if (recording >= 0) {
+          Send(recording, NoteOffBase + Config.RecordingChannel, note, NoteVelocity);
+        }
+        if (playing >= 0 && playing != recording) {
+          Send(playing, NoteOffBase + Config.PlayingChannel, note, NoteVelocity);
+        }
+      },
+      [note] { Display->DrawKeyUp(static_cast<std::uint8_t>(note)); });
 }
 
 void AllNotesOff() {

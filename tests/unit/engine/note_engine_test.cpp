@@ -286,3 +286,24 @@ TEST_F(EngineTest, AnOctaveChangeWithAKeyHeldReleasesThroughTheNewOctave) {
   EXPECT_EQ(Sent(0), (Messages{ShortMessageOf(0x80, 48, 100)}));
   EXPECT_EQ(PressedNotes[36], 0);
 }
+
+// The notes leave before the keys are drawn, on both devices, down and up.
+TEST_F(EngineTest, NotesAreSentBeforeTheKeyIsDrawn) {
+  struct CountingDisplay : RecordingDisplay {
+    explicit CountingDisplay(const FakeMidiSystem& midi) : fake(midi) {}
+    void DrawKeyDown(std::uint8_t) override { Seen("down"); }
+    void DrawKeyUp(std::uint8_t) override { Seen("up"); }
+    void Seen(const std::string& what) {
+      Events.push_back(what + " after " + std::to_string(fake.MessagesTo(0).size()) + "+" +
+                       std::to_string(fake.MessagesTo(1).size()));
+    }
+    const FakeMidiSystem& fake;
+  } counting(*fake);
+  SetNoteDisplay(&counting);
+  Config.RecordingDevice = 0;
+  Config.RecordingInstrument = 3;
+  Config.PlayingDevice = 1;
+  FormKeyDown('Z');
+  FormKeyUp('Z');
+  EXPECT_EQ(counting.Events, (std::vector<std::string>{"down after 2+1", "up after 3+2"}));
+}

@@ -131,6 +131,33 @@ TEST_F(WindowTest, BothConfigDialogsShowTheFilterConfigs) {
   }
 }
 
+TEST_F(WindowTest, ConfigDialogsAreMadeAtTheirFirstUseAndKept) {
+  CreateWindow();
+  EXPECT_TRUE(form->findChildren<QFileDialog*>().isEmpty());
+  std::vector<QFileDialog*> shown;
+  for (int round = 0; round < 2; ++round) {
+    for (QAction* command : {form->LoadConfig1, form->SaveConfig1}) {
+      boxes->OtherModal = [&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (dialog == nullptr) return;
+        shown.push_back(dialog);
+        dialog->reject();
+        boxes->OtherModal = nullptr;
+      };
+      command->trigger();
+    }
+  }
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[0]->objectName(), "OpenDialog1");
+  EXPECT_EQ(shown[0]->acceptMode(), QFileDialog::AcceptOpen);
+  EXPECT_EQ(shown[1]->objectName(), "SaveDialog1");
+  EXPECT_EQ(shown[1]->acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_TRUE(shown[1]->testOption(QFileDialog::DontConfirmOverwrite));
+  EXPECT_EQ(shown[2], shown[0]);
+  EXPECT_EQ(shown[3], shown[1]);
+  EXPECT_EQ(form->findChildren<QFileDialog*>().size(), 2);
+}
+
 TEST_F(WindowTest, StopCommandsCloseEverything) {
   CreateWindow();
   Item(form->Midi1, 0)->trigger();
