@@ -15,6 +15,7 @@
 #include "keyboard_config.h"
 #include "keyboard_view.h"
 #include "radio_menus.h"
+#include "x11_auto_repeat.h"
 
 TForm1* Form1 = nullptr;
 TFormAbout* FormAbout = nullptr;
@@ -189,8 +190,9 @@ bool TForm1::event(QEvent* e) {
     }
     case QEvent::KeyRelease: {
       const auto* keyEvent = static_cast<QKeyEvent*>(e);
-      // An auto-repeat release is not a real release: a held key stays one note.
-      if (!keyEvent->isAutoRepeat()) {
+      // An auto-repeat release is not a real release: a held key stays one note. When the
+      // X server sends held keys as repeated presses, every release is real.
+      if (!keyEvent->isAutoRepeat() || DetectableAutoRepeatOn()) {
         const std::uint16_t key = VirtualKeyOf(*keyEvent);
         RunGuarded([key] { FormKeyUp(key); });
       }
