@@ -188,13 +188,7 @@ MidiResult BuiltinSynthSystem::FinishPreparing() {
 }
 
 MidiResult BuiltinSynthSystem::ErrorText(MidiResult code, std::string& text) {
-  const std::lock_guard lock(textsMutex_);
-  const auto found = texts_.find(code);
-  if (found != texts_.end()) {
-    text = found->second;
-    return MMSYSERR_NOERROR;
-  }
-  return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
+  return texts_.ErrorText(code, text);
 }
 
 bool BuiltinSynthSystem::Render(float* left, float* right, int frames) {
@@ -211,19 +205,21 @@ bool BuiltinSynthSystem::EngineRunning() const {
 MidiResult BuiltinSynthSystem::Start() {
   if (engine_ && engine_->Synth) return StartAudio();  // the font is in; only audio may lack
   std::string libraryError;
-  if (LoadFluidLibrary(libraryError) == nullptr) return Fail(MMSYSERR_NODRIVER, libraryError);
+  if (LoadFluidLibrary(libraryError) == nullptr)
+    return texts_.Fail(MMSYSERR_NODRIVER, libraryError);
   InstallLogFunctions();
 
   const std::string soundFont = FindSoundFont();
   if (soundFont.empty()) {
-    return Fail(MIDIERR_NODEVICE,
-                "No General MIDI sound font found: put a .sf2 file into the SOUNDFONTS folder "
-                "or install the package timgm6mb-soundfont");
+    return texts_.Fail(
+        MIDIERR_NODEVICE,
+        "No General MIDI sound font found: put a .sf2 file into the SOUNDFONTS folder "
+        "or install the package timgm6mb-soundfont");
   }
 
   auto engine = std::make_unique<Engine>();
   engine->Settings.reset(Fluid().new_fluid_settings());
-  if (!engine->Settings) return Fail(MMSYSERR_NOMEM, "The synthesizer could not be set up.");
+  if (!engine->Settings) return texts_.Fail(MMSYSERR_NOMEM, "The synthesizer could not be set up.");
   fluid_settings_t* settings = engine->Settings.get();
   Fluid().fluid_settings_setnum(settings, "synth.sample-rate", options_.SampleRate);
   Fluid().fluid_settings_setnum(settings, "synth.gain", kGain);
@@ -236,10 +232,10 @@ MidiResult BuiltinSynthSystem::Start() {
   Fluid().fluid_settings_setstr(settings, "audio.jack.id", "Tessivar synthesizer");
 
   engine->Synth.reset(Fluid().new_fluid_synth(settings));
-  if (!engine->Synth) return Fail(MMSYSERR_NOMEM, "The synthesizer could not be started.");
+  if (!engine->Synth) return texts_.Fail(MMSYSERR_NOMEM, "The synthesizer could not be started.");
   ++soundFontLoads_;
   if (Fluid().fluid_synth_sfload(engine->Synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-    return Fail(MMSYSERR_ERROR, "The sound font " + soundFont + " could not be loaded.");
+    return texts_.Fail(MMSYSERR_ERROR, "The sound font " + soundFont + " could not be loaded.");
   }
   soundFont_ = soundFont;
   soundFontLoader_ = std::this_thread::get_id();
@@ -266,15 +262,9 @@ MidiResult BuiltinSynthSystem::StartAudio() {
       return MMSYSERR_NOERROR;
     }
   }
-  return Fail(MMSYSERR_NODRIVER,
-              "No audio output could be opened for the built-in synthesizer (tried " +
-                  JoinTitles(tried.empty() ? options_.AudioDrivers : tried) + ")");
-}
-
-MidiResult BuiltinSynthSystem::Fail(MidiResult code, std::string text) {
-  const std::lock_guard lock(textsMutex_);
-  texts_[code] = std::move(text);
-  return code;
+  return texts_.Fail(MMSYSERR_NODRIVER,
+                     "No audio output could be opened for the built-in synthesizer (tried " +
+                         JoinTitles(tried.empty() ? options_.AudioDrivers : tried) + ")");
 }
 
 std::string BuiltinSynthSystem::FindSoundFont() const {

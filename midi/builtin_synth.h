@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "failure_texts.h"
 #include "midi_system.h"
 
 inline constexpr char kBuiltinSynthName[] = "Built-in synthesizer";
@@ -71,7 +72,6 @@ class BuiltinSynthSystem final : public MidiSystem {
   MidiResult FinishPreparing();
   MidiResult Start();
   MidiResult StartAudio();
-  MidiResult Fail(MidiResult code, std::string text);
   std::string FindSoundFont() const;
 
   BuiltinSynthOptions options_;
@@ -81,8 +81,7 @@ class BuiltinSynthSystem final : public MidiSystem {
   std::string soundFont_;
   std::thread::id soundFontLoader_;
   std::string audioDriver_;
-  mutable std::mutex textsMutex_;
-  std::map<MidiResult, std::string> texts_;  // the last text per failure code
+  FailureTexts texts_;  // the last text per failure code
   // Declared last: the preparation ends before anything it fills goes.
   std::future<MidiResult> preparing_;
 };

@@ -14,6 +14,7 @@
 
 #include "combined_midi_system.h"
 #include "event_queue.h"
+#include "failure_texts.h"
 #include "rtmidi_system.h"
 #include "short_message.h"
 
@@ -69,7 +70,6 @@ class JackMidiSystem final : public MidiSystem {
   // Queues note-offs for the notes still on through the device; waits for room when the
   // queue is full, as long as the process thread runs.
   void EndNotes(Device& device);
-  MidiResult Fail(MidiResult code, std::string text);
   std::string NotRunningText(const Device& device) const;
 
   jack_client_t* client_;
@@ -79,7 +79,7 @@ class JackMidiSystem final : public MidiSystem {
   std::size_t registered_ = 0;  // output ports registered for destinations
   std::atomic<std::uint64_t> cycles_{0};
   std::atomic<bool> serverGone_{false};
-  std::map<MidiResult, std::string> texts_;  // the last text per failure code
+  FailureTexts texts_;  // the last text per failure code
 };
 
 JackMidiSystem::JackMidiSystem(jack_client_t* client, bool withVirtualPort) : client_(client) {
@@ -139,7 +139,7 @@ MidiResult JackMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
   Device& device = *devices_[id];
   if (device.Open) return MMSYSERR_ALLOCATED;
-  if (serverGone_.load()) return Fail(MMSYSERR_NODRIVER, NotRunningText(device));
+  if (serverGone_.load()) return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
   if (!device.Destination.empty()) {
     if (const MidiResult result = Connect(device); result != MMSYSERR_NOERROR) return result;
   }
@@ -154,30 +154,31 @@ MidiResult JackMidiSystem::Connect(Device& device) {
     return MMSYSERR_NOERROR;  // the connection of an earlier opening still stands
   }
   if (jack_port_by_name(client_, device.Destination.c_str()) == nullptr) {
-    return Fail(MIDIERR_NODEVICE,
-                "The MIDI port \"" + device.Destination + "\" is no longer present.");
+    return texts_.Fail(MIDIERR_NODEVICE,
+                       "The MIDI port \"" + device.Destination + "\" is no longer present.");
   }
   if (port == nullptr) {
     std::string name = kOutputPortName;
     if (registered_ > 0) name += " " + std::to_string(registered_ + 1);
     port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (port == nullptr) {
-      if (serverGone_.load()) return Fail(MMSYSERR_NODRIVER, NotRunningText(device));
-      return Fail(MMSYSERR_NOMEM, "JACK refused a new output port for \"" + device.Name + "\".");
+      if (serverGone_.load()) return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
+      return texts_.Fail(MMSYSERR_NOMEM,
+                         "JACK refused a new output port for \"" + device.Name + "\".");
     }
     ++registered_;
     device.Port.store(port);
   }
   const int result = jack_connect(client_, jack_port_name(port), device.Destination.c_str());
   if (result != 0 && result != EEXIST) {
-    if (serverGone_.load()) return Fail(MMSYSERR_NODRIVER, NotRunningText(device));
-    return Fail(MIDIERR_NODEVICE,
-                "The MIDI port \"" + device.Destination + "\" could not be connected.");
+    if (serverGone_.load()) return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
+    return texts_.Fail(MIDIERR_NODEVICE,
+                       "The MIDI port \"" + device.Destination + "\" could not be connected.");
   }
   // The server takes a changed graph at the start of a cycle, and the cycle under way may
   // be past our port already: after two whole cycles the connection carries every message.
   if (!WaitCycles(2, kConnectionWait) && serverGone_.load()) {
-    return Fail(MMSYSERR_NODRIVER, NotRunningText(device));
+    return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
   }
   return MMSYSERR_NOERROR;
 }
@@ -200,12 +201,7 @@ MidiResult JackMidiSystem::Close(MidiHandle handle) {
 }
 
 MidiResult JackMidiSystem::ErrorText(MidiResult code, std::string& text) {
-  const auto found = texts_.find(code);
-  if (found != texts_.end()) {
-    text = found->second;
-    return MMSYSERR_NOERROR;
-  }
-  return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
+  return texts_.ErrorText(code, text);
 }
 
 int JackMidiSystem::Process(jack_nframes_t frames, void* data) {
@@ -252,11 +248,6 @@ void JackMidiSystem::EndNotes(Device& device) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
-}
-
-MidiResult JackMidiSystem::Fail(MidiResult code, std::string text) {
-  texts_[code] = std::move(text);
-  return code;
 }
 
 std::string JackMidiSystem::NotRunningText(const Device& device) const {

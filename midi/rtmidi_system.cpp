@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "combined_midi_system.h"
+#include "failure_texts.h"
 #include "short_message.h"
 
 #ifdef TESSIVAR_HAVE_JACK
@@ -120,14 +121,13 @@ class RtMidiSystem final : public MidiSystem {
 
   Device* DeviceOf(MidiHandle handle);
   MidiResult Connect(Device& device);
-  MidiResult Fail(MidiResult code, std::string text);
   // Sends the note-offs still due.
   static void EndNotes(Device& device);
 
   RtMidi::Api api_;
   std::unique_ptr<Output> virtual_;
   std::vector<Device> devices_;
-  std::map<MidiResult, std::string> texts_;  // the back end's last message per code
+  FailureTexts texts_;  // the last text per failure code
 };
 
 RtMidiSystem::RtMidiSystem(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort)
@@ -179,19 +179,20 @@ MidiResult RtMidiSystem::Connect(Device& device) {
   try {
     output = std::make_unique<Output>(api_);
   } catch (const RtMidiError& error) {
-    return Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
+    return texts_.Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
   }
-  if (!output->Reachable()) return Fail(MMSYSERR_NODRIVER, output->Sink().Message);
+  if (!output->Reachable()) return texts_.Fail(MMSYSERR_NODRIVER, output->Sink().Message);
   // Port numbers shift as ports come and go: find the recorded name again.
   const std::vector<std::string> names = output->PortNames();
   const auto found = std::find(names.begin(), names.end(), device.Name);
   if (found == names.end()) {
-    return Fail(MIDIERR_NODEVICE, "The MIDI port \"" + device.Name + "\" is no longer present.");
+    return texts_.Fail(MIDIERR_NODEVICE,
+                       "The MIDI port \"" + device.Name + "\" is no longer present.");
   }
   output->Sink().Failed = false;
   output->Port().openPort(static_cast<unsigned int>(found - names.begin()), kOutputPortName);
   if (output->Sink().Failed) {
-    return Fail(CodeOf(output->Sink().Type, MIDIERR_NODEVICE), output->Sink().Message);
+    return texts_.Fail(CodeOf(output->Sink().Type, MIDIERR_NODEVICE), output->Sink().Message);
   }
   device.Own = std::move(output);
   device.Through = device.Own.get();
@@ -206,7 +207,7 @@ MidiResult RtMidiSystem::ShortMessage(MidiHandle handle, std::uint32_t message) 
   output.Sink().Failed = false;
   output.Port().sendMessage(event.Bytes.data(), event.Size);
   if (output.Sink().Failed) {
-    return Fail(CodeOf(output.Sink().Type, MIDIERR_NOTREADY), output.Sink().Message);
+    return texts_.Fail(CodeOf(output.Sink().Type, MIDIERR_NOTREADY), output.Sink().Message);
   }
   device->Sounding.Sent(event);
   return MMSYSERR_NOERROR;
@@ -221,23 +222,13 @@ MidiResult RtMidiSystem::Close(MidiHandle handle) {
 }
 
 MidiResult RtMidiSystem::ErrorText(MidiResult code, std::string& text) {
-  const auto found = texts_.find(code);
-  if (found != texts_.end()) {
-    text = found->second;
-    return MMSYSERR_NOERROR;
-  }
-  return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
+  return texts_.ErrorText(code, text);
 }
 
 RtMidiSystem::Device* RtMidiSystem::DeviceOf(MidiHandle handle) {
   if (handle == 0 || handle > devices_.size()) return nullptr;
   Device& device = devices_[handle - 1];
   return device.Open ? &device : nullptr;
-}
-
-MidiResult RtMidiSystem::Fail(MidiResult code, std::string text) {
-  texts_[code] = std::move(text);
-  return code;
 }
 
 void RtMidiSystem::EndNotes(Device& device) {
