@@ -12,7 +12,7 @@ import sys
 import time
 import unittest
 
-from harness import Servers, Session
+from harness import ProgramTestCase
 
 PROGRAM_FOLDER = None
 MONITOR = 2  # the built-in synthesizer, the virtual output, then the monitor
@@ -53,18 +53,14 @@ class FakeKeyboard:
         self.x11.XCloseDisplay(self.display)
 
 
-class FastKeysTest(unittest.TestCase):
+class FastKeysTest(ProgramTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.servers = Servers()
-        cls.addClassCleanup(cls.servers.stop)
-        cls.servers.start()
+        super().setUpClass()
         cls.servers.run(["xset", "r", "off"], check=False)
 
     def setUp(self):
-        self.session = Session(self.servers, PROGRAM_FOLDER)
-        self.addCleanup(self.session.close)
-        self.monitor = self.session.monitor
+        super().setUp()
         self.session.use_config(recording=MONITOR)
         self.session.start_program()
         self.keyboard = FakeKeyboard(self.servers.display)
@@ -102,4 +98,5 @@ class FastKeysTest(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM_FOLDER = os.path.abspath(sys.argv.pop(1))
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
     unittest.main(verbosity=2)

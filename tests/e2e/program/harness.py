@@ -8,9 +8,11 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
+import unittest
 
 WINDOW_TITLE = "Tessivar v1.5"
 
@@ -285,3 +287,32 @@ class Session:
         self.monitor.stop()
         wait_for(lambda: self.monitor.port not in self.jack_ports(), 5)
         shutil.rmtree(self.work, ignore_errors=True)
+
+
+class ProgramTestCase(unittest.TestCase):
+    """Tests of the built program: one X server and one JACK server for the whole class, a
+    session of its own (program folder, MIDI monitor) for every test."""
+    program_folder = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.servers = Servers()
+        cls.addClassCleanup(cls.servers.stop)
+        cls.servers.start()
+
+    def setUp(self):
+        self.session = self.new_session()
+        self.monitor = self.session.monitor
+
+    def new_session(self):
+        session = Session(self.servers, self.program_folder)
+        self.addCleanup(session.close)
+        return session
+
+    def start(self, **config):
+        """Starts the program with a configuration of these settings; the main window and
+        the configuration's bytes."""
+        written = self.session.use_config(**config)
+        window = self.session.start_program()
+        self.monitor.take()
+        return window, written

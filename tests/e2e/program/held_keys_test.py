@@ -11,7 +11,7 @@ import sys
 import time
 import unittest
 
-from harness import Servers, Session, wait_for
+from harness import ProgramTestCase, wait_for
 
 PROGRAM_FOLDER = None
 MONITOR = 2  # the built-in synthesizer, the virtual output, then the monitor
@@ -55,19 +55,15 @@ def ask_window_to_close(display_name, window):
     x11.XCloseDisplay(display)
 
 
-class HeldKeysTest(unittest.TestCase):
+class HeldKeysTest(ProgramTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.servers = Servers()
-        cls.addClassCleanup(cls.servers.stop)
-        cls.servers.start()
+        super().setUpClass()
         # No auto-repeat: a repeated press after Space would strike the held note again.
         cls.servers.run(["xset", "r", "off"], check=False)
 
     def setUp(self):
-        self.session = Session(self.servers, PROGRAM_FOLDER)
-        self.addCleanup(self.session.close)
-        self.monitor = self.session.monitor
+        super().setUp()
         self.session.use_config(recording=MONITOR)
         self.window = self.session.start_program()
         self.monitor.take()
@@ -141,4 +137,5 @@ class HeldKeysTest(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM_FOLDER = os.path.abspath(sys.argv.pop(1))
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
     unittest.main(verbosity=2)

@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from harness import Servers, Session, WINDOW_TITLE, config_bytes, short_string, wait_for
+from harness import WINDOW_TITLE, ProgramTestCase, config_bytes, short_string, wait_for
 
 PROGRAM_FOLDER = None
 
@@ -18,24 +18,7 @@ SYNTH, VIRTUAL, MONITOR = 0, 1, 2
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 
-class ProgramTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.servers = Servers()
-        cls.addClassCleanup(cls.servers.stop)
-        cls.servers.start()
-
-    def setUp(self):
-        self.session = Session(self.servers, PROGRAM_FOLDER)
-        self.addCleanup(self.session.close)
-        self.monitor = self.session.monitor
-
-    def start(self, **config):
-        written = self.session.use_config(**config)
-        window = self.session.start_program()
-        self.monitor.take()
-        return window, written
-
+class ProgramTest(ProgramTestCase):
     def test_first_run_warns_before_the_window_and_saves_the_defaults_at_exit(self):
         session = self.session
         session.start_program(wait_window=False)
@@ -167,4 +150,5 @@ class ProgramTest(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM_FOLDER = os.path.abspath(sys.argv.pop(1))
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
     unittest.main(verbosity=2)

@@ -7,7 +7,7 @@ Usage: synth_library_test.py PROGRAM_FOLDER [unittest options]"""
 import sys
 import unittest
 
-from harness import Servers, Session, wait_for
+from harness import ProgramTestCase, wait_for
 
 PROGRAM_FOLDER = None
 SYNTH, MONITOR = 0, 2  # the built-in synthesizer, the virtual output, then the monitor
@@ -23,16 +23,12 @@ def has_fluidsynth(pid):
     return any(name.startswith("libfluidsynth") for name in mapped_libraries(pid))
 
 
-class SynthLibraryTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.servers = Servers()
-        cls.addClassCleanup(cls.servers.stop)
-        cls.servers.start()
+class SynthLibraryTest(ProgramTestCase):
+    def setUp(self):
+        pass  # every test makes the sessions it needs
 
     def start(self, **config):
-        session = Session(self.servers, PROGRAM_FOLDER)
-        self.addCleanup(session.close)
+        session = self.new_session()
         session.use_config(**config)
         session.start_program()
         return session
@@ -57,4 +53,5 @@ class SynthLibraryTest(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM_FOLDER = sys.argv.pop(1)
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
     unittest.main()

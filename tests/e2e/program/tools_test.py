@@ -11,7 +11,7 @@ import sys
 import time
 import unittest
 
-from harness import Servers, Session, _end_with_parent, short_string, wait_for
+from harness import ProgramTestCase, _end_with_parent, short_string, wait_for
 
 PROGRAM_FOLDER = None
 MONITOR = 2  # synthesizer, virtual output, then the monitor
@@ -27,17 +27,9 @@ def key_map_bytes(entries):
     return data
 
 
-class ToolsTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.servers = Servers()
-        cls.addClassCleanup(cls.servers.stop)
-        cls.servers.start()
-
+class ToolsTest(ProgramTestCase):
     def setUp(self):
-        self.session = Session(self.servers, PROGRAM_FOLDER)
-        self.addCleanup(self.session.close)
-        self.monitor = self.session.monitor
+        super().setUp()
         self.started = []
         self.addCleanup(self.end_started)
 
@@ -139,4 +131,5 @@ class ToolsTest(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM_FOLDER = os.path.abspath(sys.argv.pop(1))
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
     unittest.main(verbosity=2)

@@ -13,7 +13,7 @@ import sys
 import time
 import unittest
 
-from harness import Servers, Session, WINDOW_TITLE, short_string, wait_for
+from harness import WINDOW_TITLE, ProgramTestCase, short_string, wait_for
 
 PROGRAM_FOLDER = None
 
@@ -23,24 +23,7 @@ BEYOND_THE_LIST = 9
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 
-class WindowTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.servers = Servers()
-        cls.addClassCleanup(cls.servers.stop)
-        cls.servers.start()
-
-    def setUp(self):
-        self.session = Session(self.servers, PROGRAM_FOLDER)
-        self.addCleanup(self.session.close)
-        self.monitor = self.session.monitor
-
-    def start(self, **config):
-        written = self.session.use_config(**config)
-        window = self.session.start_program()
-        self.monitor.take()
-        return window, written
-
+class WindowTest(ProgramTestCase):
     def boxes(self, window):
         """The error boxes on screen: windows with the application title besides the main one."""
         return [w for w in self.session.find_windows(WINDOW_TITLE) if w != window]
@@ -124,4 +107,5 @@ class WindowTest(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM_FOLDER = os.path.abspath(sys.argv.pop(1))
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
     unittest.main(verbosity=2)
