@@ -1,7 +1,6 @@
 // Program entry: the application, the main window and the About box, the message loop,
 // and the teardown in reverse order with the device set freed last.
 #include <cstdlib>
-#include <future>
 #include <memory>
 #include <string>
 
@@ -21,17 +20,16 @@ int main(int argc, char** argv) {
   // change while others read it.
   setenv("JACK_NO_START_SERVER", "1", 0);
 #endif
-  // Reaching the MIDI server and listing its ports needs no window: it starts first and
-  // goes on while the application and the window are made; the first use of the device
-  // list waits for it. The program folder follows once the application knows it.
-  std::promise<std::string> programFolder;
-  InstallMidiSystem(
-      std::make_unique<DeferredMidiSystem>([folder = programFolder.get_future().share()] {
-        return CreateMachineMidiSystem([&folder] { return folder.get(); });
-      }));
+  // Reaching the MIDI server and listing its ports needs no window: it goes on on a thread
+  // of its own once the window is shown (made at the same time, the two would share the
+  // processor and the window would come later). The device lists are filled when the
+  // ports are known; a note or a list wanted before that waits for them.
+  auto deferredMidi =
+      std::make_unique<DeferredMidiSystem>([] { return CreateMachineMidiSystem(); });
+  DeferredMidiSystem& midiSystem = *deferredMidi;
+  InstallMidiSystem(std::move(deferredMidi));
   TApplication application(argc, argv);
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
-  programFolder.set_value(ProgramFolder());
 
   auto mainWindow = std::make_unique<TForm1>();
   Form1 = mainWindow.get();
@@ -42,6 +40,7 @@ int main(int argc, char** argv) {
   Form1->CenterOnScreen();
   Form1->show();
   Form1->activateWindow();
+  midiSystem.Start();
   const int result = application.exec();
 
   FormAbout = nullptr;

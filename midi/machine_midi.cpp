@@ -13,22 +13,17 @@
 #include "rtmidi_system.h"
 #endif
 
-std::unique_ptr<MidiSystem> CreateMachineMidiSystem(
-    const std::function<std::string()>& programFolder) {
+std::unique_ptr<MidiSystem> CreateMachineMidiSystem() {
 #ifdef _WIN32
   std::unique_ptr<MidiSystem> machine = CreateWinMmMidiSystem();
 #else
   std::unique_ptr<MidiSystem> machine = CreateRtMidiSystem(true);
 #endif
   BuiltinSynthOptions synthOptions;
-  synthOptions.SoundFontFolder = programFolder() + "SOUNDFONTS";
+  synthOptions.SoundFontFolder = ProgramFolder() + "SOUNDFONTS";
 
   std::vector<std::unique_ptr<MidiSystem>> members;
   members.push_back(CreateBuiltinSynthSystem(std::move(synthOptions)));
   members.push_back(std::move(machine));
   return std::make_unique<CombinedMidiSystem>(std::move(members));
-}
-
-std::unique_ptr<MidiSystem> CreateMachineMidiSystem() {
-  return CreateMachineMidiSystem([] { return ProgramFolder(); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,11 @@ class MidiSystem {
   // A hint that device id is about to be used: what its first open would take a while to
   // make ready may start now, off the calling thread. Nothing is opened, nothing fails.
   virtual void Prepare(std::uint32_t id) { static_cast<void>(id); }
+  // A system still being made elsewhere answers every call, but only once it is made: a
+  // caller that must not wait asks Ready first, and may have whenReady called once it is
+  // (at once when it already is, else once, on the thread that made it).
+  virtual bool Ready() { return true; }
+  virtual void CallWhenReady(std::function<void()> whenReady) { whenReady(); }
 };
 
 // The system of a machine without MIDI: no devices, and nothing to open.

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QMenu>
 
+#include "application.h"
 #include "config_file.h"
 #include "files.h"
 #include "instrument_list.h"
@@ -9,6 +10,7 @@
 #include "keyboard_config.h"
 #include "main_window.h"
 #include "midi_devices.h"
+#include "midi_system.h"
 #include "radio_menus.h"
 
 namespace {
@@ -36,11 +38,7 @@ std::string FileNameOf(QAction* sender) { return StripAmpersands(ItemCaption(sen
 
 void TForm1::BuildChoiceMenus() {
   FillFileMenu(Skin1, MaskIn("SKINS", "*.bmp"), 1, Config.SkinFile, Guarded(&TForm1::SkinChosen));
-  const std::vector<std::string> devices = MidiOutput().DeviceNames();
-  PrepareMidiDevices(Config.RecordingDevice, Config.PlayingDevice);
-  FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
-  FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,
-               Guarded(&TForm1::PlayingDeviceChosen));
+  FillDeviceMenus(false);
   FillFileMenu(KEymapping1, MaskIn("KEYMAPS", "*.key"), 5, Config.KeymapFile,
                Guarded(&TForm1::KeymapChosen));
   FillNumberMenu(BaseOctave1, 0, 8, 6, Config.Octave, Guarded(&TForm1::OctaveMenuChosen));
@@ -57,6 +55,34 @@ void TForm1::BuildChoiceMenus() {
                Guarded(&TForm1::RecordingInstrumentChosen));
   FillListMenu(PlayingInstrument1, InstrumentNames, 12, Config.PlayingInstrument,
                Guarded(&TForm1::PlayingInstrumentChosen));
+}
+
+void TForm1::FillDeviceMenus(bool waitForTheList) {
+  MidiSystem& system = InstalledMidiSystem();
+  if (!waitForTheList && !system.Ready()) {
+    // The MIDI server is still being reached: the window does not wait for it. The two
+    // lists are filled as soon as its ports are known, or when one of them opens first.
+    if (!deviceMenusPending_) {
+      deviceMenusPending_ = true;
+      system.CallWhenReady([] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [] {
+              if (Form1 != nullptr && Form1->deviceMenusPending_) {
+                RunGuarded([] { Form1->FillDeviceMenus(true); });
+              }
+            },
+            Qt::QueuedConnection);
+      });
+    }
+    return;
+  }
+  deviceMenusPending_ = false;
+  const std::vector<std::string> devices = MidiOutput().DeviceNames();
+  PrepareMidiDevices(Config.RecordingDevice, Config.PlayingDevice);
+  FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
+  FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,
+               Guarded(&TForm1::PlayingDeviceChosen));
 }
 
 void TForm1::LoadInstrumentNames() {

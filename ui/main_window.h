@@ -45,6 +45,9 @@ class TForm1 : public QMainWindow, public NoteDisplay {
 
   // Choice menus.
   void BuildChoiceMenus();
+  // The two device lists. Unless told to wait, a MIDI system still being made leaves them
+  // empty until it is ready (they are filled before they are ever shown).
+  void FillDeviceMenus(bool waitForTheList);
   void LoadInstrumentNames();
   std::vector<std::string> InstrumentNames;
   void SkinChosen(QAction* sender);
@@ -141,6 +144,7 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QWidget* clientArea_ = nullptr;    // below the menu bar
   QWidget* keyboardView_ = nullptr;  // paints surface_, at the top left of clientArea_
   bool repaintingFromSurface_ = false;
+  bool deviceMenusPending_ = false;  // the device lists wait for the MIDI system
   std::string lastOpenedFile_;
   std::string lastSavedFile_;
 };

@@ -60,8 +60,62 @@ TEST(DeferredMidiSystem, OneNeverUsedIsFinishedAndEndedWithTheProgram) {
       made = true;
       return CreateNoMidiSystem();
     });
+    deferred.Start();
   }
   EXPECT_TRUE(made.load());
+}
+
+TEST(DeferredMidiSystem, SaysWhenItIsReadyOnceMadeAlsoWhenMakingItFailed) {
+  for (const bool fails : {false, true}) {
+    std::atomic<bool> release{false};
+    DeferredMidiSystem deferred([&release, fails]() -> std::unique_ptr<MidiSystem> {
+      while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (fails) throw std::runtime_error("no MIDI today");
+      return CreateNoMidiSystem();
+    });
+    EXPECT_FALSE(deferred.Ready());  // not started: nothing is made before it is asked for
+    deferred.Start();
+    deferred.Start();  // once only
+    EXPECT_FALSE(deferred.Ready());
+    std::atomic<int> told{0};
+    std::thread::id toldOn;
+    deferred.CallWhenReady([&] {
+      toldOn = std::this_thread::get_id();
+      ++told;
+    });
+    EXPECT_EQ(told.load(), 0);
+    release = true;
+    for (int i = 0; i < 2000 && told.load() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(told.load(), 1);
+    EXPECT_NE(toldOn, std::this_thread::get_id());
+    EXPECT_TRUE(deferred.Ready());
+    // Asked once it is ready: told at once, on the asking thread.
+    deferred.CallWhenReady([&] {
+      toldOn = std::this_thread::get_id();
+      ++told;
+    });
+    EXPECT_EQ(told.load(), 2);
+    EXPECT_EQ(toldOn, std::this_thread::get_id());
+    if (fails) {
+      EXPECT_THROW(deferred.DeviceCount(), std::runtime_error);
+    }
+    EXPECT_EQ(deferred.DeviceCount(), 0u);
+  }
+}
+
+TEST(DeferredMidiSystem, ReadinessAskedWhileItIsBeingMadeIsNeverMissed) {
+  // The question and the making race: whichever comes first, the caller is told once.
+  for (int round = 0; round < 300; ++round) {
+    DeferredMidiSystem deferred([] { return CreateNoMidiSystem(); });
+    std::atomic<int> told{0};
+    deferred.Start();
+    if (round % 2 == 0) std::this_thread::yield();
+    deferred.CallWhenReady([&told] { ++told; });
+    deferred.DeviceCount();  // waits until it is made, and so until the caller was told
+    ASSERT_EQ(told.load(), 1) << "round " << round;
+  }
 }
 
 }  // namespace

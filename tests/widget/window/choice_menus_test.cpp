@@ -1,4 +1,10 @@
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "config_file.h"
+#include "deferred_midi_system.h"
 #include "window_fixture.h"
 
 TEST_F(WindowTest, DeviceListsAcceptNone) {
@@ -153,4 +159,56 @@ TEST_F(WindowTest, ListsShowWhatTheFilesHold) {
   ASSERT_EQ(form->OutputInstrument1->actions().size(), 130);
   Item(form->OutputInstrument1, 129)->trigger();
   EXPECT_EQ(Config.RecordingInstrument, 129);
+}
+
+// The window does not wait for the MIDI server: the device lists follow once it is
+// reached, or are filled, waiting for it, when one of them is opened before that.
+TEST_F(WindowTest, DeviceListsFollowAMidiSystemStillBeingMade) {
+  SetDefaults();
+  Config.RecordingDevice = 2;
+  Config.PlayingDevice = 0;
+  WriteConfigFile(folder / "CONFIGS/Default.cfg");
+  folder.WriteFile("setup.ini", Counted("Default.cfg"));
+  const std::vector<std::string> names{"Synth", "Port A", "Port B"};
+  for (const bool openedFirst : {false, true}) {
+    SCOPED_TRACE(openedFirst ? "list opened first" : "list filled when ready");
+    std::atomic<bool> release{false};
+    auto deferred = std::make_unique<DeferredMidiSystem>([&release, &names] {
+      while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return std::make_unique<FakeMidiSystem>(names);
+    });
+    DeferredMidiSystem& midi = *deferred;
+    FreeMidiOutput();
+    InstallMidiSystem(std::move(deferred));
+    fake = nullptr;
+    CreateWindow();
+    EXPECT_TRUE(form->Midi1->isEmpty());
+    EXPECT_TRUE(form->PlayOutputDevice1->isEmpty());
+    EXPECT_EQ(Config.RecordingDevice, 2);
+    midi.Start();
+    if (openedFirst) {
+      std::thread releaser([&release] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        release = true;
+      });
+      form->PlayOutputDevice1->popup(form->mapToGlobal(QPoint(0, 0)));
+      EXPECT_EQ(Captions(form->PlayOutputDevice1), names);  // before it is shown
+      form->PlayOutputDevice1->hide();
+      releaser.join();
+    } else {
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(form->Midi1->isEmpty());
+      release = true;
+      EXPECT_TRUE(QTest::qWaitFor([this] { return !form->Midi1->isEmpty(); }, 5000));
+    }
+    EXPECT_EQ(Captions(form->Midi1), names);
+    EXPECT_EQ(CheckedPosition(form->Midi1), 2);
+    EXPECT_EQ(CheckedPosition(form->PlayOutputDevice1), 0);
+    // Filled once: the notice that comes after a list was opened adds nothing.
+    QTest::qWait(20);
+    EXPECT_EQ(Captions(form->PlayOutputDevice1), names);
+    Item(form->Midi1, 1)->trigger();
+    EXPECT_EQ(Config.RecordingDevice, 1);
+    DestroyWindow();
+  }
 }
