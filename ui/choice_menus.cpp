@@ -39,8 +39,7 @@ std::string FileNameOf(QAction* sender) { return StripAmpersands(ItemCaption(sen
 void TForm1::BuildChoiceMenus() {
   FillFileMenu(Skin1, MaskIn("SKINS", "*.bmp"), 1, Config.SkinFile, Guarded(&TForm1::SkinChosen));
   FillDeviceMenus(false);
-  FillFileMenu(KEymapping1, MaskIn("KEYMAPS", "*.key"), 5, Config.KeymapFile,
-               Guarded(&TForm1::KeymapChosen));
+  FillKeymapMenu();
   FillNumberMenu(BaseOctave1, 0, 8, 6, Config.Octave, Guarded(&TForm1::OctaveMenuChosen));
   FillNumberMenu(OutputChannal1, 1, 16, 7, Config.RecordingChannel,
                  Guarded(&TForm1::RecordingChannelChosen));
@@ -83,6 +82,11 @@ void TForm1::FillDeviceMenus(bool waitForTheList) {
   FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
   FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,
                Guarded(&TForm1::PlayingDeviceChosen));
+}
+
+void TForm1::FillKeymapMenu() {
+  FillFileMenu(KEymapping1, MaskIn("KEYMAPS", "*.key"), 5, Config.KeymapFile,
+               Guarded(&TForm1::KeymapChosen));
 }
 
 void TForm1::LoadInstrumentNames() {

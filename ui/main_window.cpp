@@ -73,6 +73,8 @@ TForm1::TForm1() {
     });
   }
   KEymapping1 = AddSubmenu(Setup1, "Keymapping", "KEymapping1");
+  connect(KEymapping1, &QMenu::aboutToShow, this,
+          [this] { RunGuarded([this] { FillKeymapMenu(); }); });
   Instruments1 = AddSubmenu(Setup1, "Instruments", "Instruments1");
 
   Devices2 = MainMenu1->addMenu(QStringLiteral("Devices"));

@@ -48,6 +48,9 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   // The two device lists. Unless told to wait, a MIDI system still being made leaves them
   // empty until it is ready (they are filled before they are ever shown).
   void FillDeviceMenus(bool waitForTheList);
+  // The key maps of the program folder, looked up again each time the list opens: the
+  // key map editor of the Tools menu adds maps while the program runs.
+  void FillKeymapMenu();
   void LoadInstrumentNames();
   std::vector<std::string> InstrumentNames;
   void SkinChosen(QAction* sender);

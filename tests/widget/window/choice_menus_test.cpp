@@ -1,6 +1,7 @@
 #include <QTest>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "config_file.h"
@@ -211,4 +212,20 @@ TEST_F(WindowTest, DeviceListsFollowAMidiSystemStillBeingMade) {
     EXPECT_EQ(Config.RecordingDevice, 1);
     DestroyWindow();
   }
+}
+
+// A key map saved while the program runs (the editor of the Tools menu) is offered the
+// next time the list opens; one that went away is no longer offered.
+TEST_F(WindowTest, TheKeymapListIsLookedUpAgainWhenItOpens) {
+  CreateWindow();
+  EXPECT_EQ(Captions(form->KEymapping1), (std::vector<std::string>{"Other.key", "Tracker.key"}));
+  folder.WriteFile("KEYMAPS/Mine.key", KeyMapBytes({{7, 'Z'}}));
+  std::filesystem::remove(folder / "KEYMAPS/Other.key");
+  form->KEymapping1->popup(form->mapToGlobal(QPoint(0, 0)));
+  EXPECT_EQ(Captions(form->KEymapping1), (std::vector<std::string>{"Mine.key", "Tracker.key"}));
+  EXPECT_EQ(CheckedPosition(form->KEymapping1), 1);  // the map in use stays checked
+  Item(form->KEymapping1, 0)->trigger();
+  form->KEymapping1->hide();
+  EXPECT_EQ(Config.KeymapFile, "Mine.key");
+  EXPECT_EQ(LookupNote('Z'), 7);
 }
