@@ -7,6 +7,7 @@
 #include "about_box.h"
 #include "application.h"
 #include "deferred_midi_system.h"
+#include "early_keys.h"
 #include "files.h"
 #include "machine_midi.h"
 #include "main_window.h"
@@ -40,8 +41,10 @@ int main(int argc, char** argv) {
   Form1->CenterOnScreen();
   Form1->show();
   Form1->activateWindow();
+  StartEarlyKeys(application, *Form1);
   midiSystem.Start();
   const int result = application.exec();
+  StopEarlyKeys();
 
   FormAbout = nullptr;
   aboutBox.reset();

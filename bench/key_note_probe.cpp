@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -84,6 +85,15 @@ void Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+// A pause of a whole number of milliseconds after a moment the JACK cycle set (the note
+// just seen) would press the next key at the same point of the cycle every time, and the
+// figures would say more about that point than about the program. A spread of a little
+// more than one cycle puts the presses at every point of it.
+void PauseSpread(int milliseconds, std::mt19937& random) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds) +
+                              std::chrono::microseconds(random() % 1000));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,15 +121,16 @@ int main(int argc, char** argv) {
   } else {
     const KeyCode before = argc > 5 ? XKeysymToKeycode(display, XStringToKeysym(argv[5])) : 0;
     const int rounds = std::atoi(argv[4]);
+    std::mt19937 random(7);
     for (int round = 0; round < rounds; ++round) {
       if (before != 0) {
         Tap(display, before, true);
         Tap(display, before, false);
-        Pause(60);
+        PauseSpread(60, random);
       }
       std::printf("%lld\n", Measure(display, key));
       Tap(display, key, false);
-      Pause(40 + round % 7 * 5);
+      PauseSpread(40 + round % 7 * 5, random);
     }
   }
   std::fflush(stdout);

@@ -6,7 +6,11 @@ a repeated key, the first key after F4, the first key after Space. Then the buil
 synthesizer: key press -> sound for a first note 3 s after the window shows and for a
 later note. Figures only; nothing is asserted.
 
-Usage: bench_key_latency.py BUILD_FOLDER [ROUNDS]   (BUILD_FOLDER: e.g. build-tests)"""
+A third column measures bench/key_note_qt_floor, a bare Qt main window with a menu bar that
+writes the note from its key handler: what Qt's own input path costs. With --variants only the
+repeated key is measured, for that Qt floor in the variants its input path was taken apart with.
+
+Usage: bench_key_latency.py BUILD_FOLDER [ROUNDS] [--variants]   (BUILD_FOLDER: e.g. build-tests)"""
 
 import os
 import statistics
@@ -63,35 +67,95 @@ def focus_window(servers, title):
     return windows[0]
 
 
+def measure_program(servers, bench, command, title, port, cases, rounds, env=None):
+    """Starts a floor program, gives its window the focus and measures every case."""
+    program = subprocess.Popen(command, env=dict(servers.env, **(env or {})), preexec_fn=harness._end_with_parent)
+    try:
+        focus_window(servers, title)
+        return {name: probe(servers, bench, "midi", port, "z", rounds, before) for name, before in cases}
+    finally:
+        program.terminate()
+        program.wait()
+
+
+def measure_tessivar(servers, folder, bench, cases, rounds, env=None):
+    saved = dict(servers.env)
+    servers.env.update(env or {})
+    session = Session(servers, folder)
+    try:
+        session.use_config(recording=MONITOR)
+        session.start_program()
+        session.key("z")  # the device's port is made at its first open
+        wait_for(lambda: "Tessivar:output" in session.jack_ports(), 5)
+        return {name: probe(servers, bench, "midi", "Tessivar:output", "z", rounds, before) for name, before in cases}
+    finally:
+        session.close()
+        servers.env.clear()
+        servers.env.update(saved)
+
+
+def figures(samples):
+    median, p90, lost = summary(samples)
+    if median is None:
+        return "no note", None, None
+    return f"median {median:.2f} p90 {p90:.2f}" + (f" ({lost} lost)" if lost else ""), median, p90
+
+
+def ratio(value, floor):
+    return f"{value / floor:.2f}" if value is not None and floor else "-"
+
+
+# The Qt floor's variants the input path was taken apart with: (label, arguments, environment,
+# command prefix).
+QT_VARIANTS = [
+    ("keyPressEvent, menu bar", [], {}, []),
+    ("QWidget::event", ["event"], {}, []),
+    ("no menu bar", ["nomenu"], {}, []),
+    ("QT_NO_GLIB=1", [], {"QT_NO_GLIB": "1"}, []),
+    ("QT_IM_MODULE=none", [], {"QT_IM_MODULE": "none"}, []),
+    ("QT_XCB_NO_XI2=1", [], {"QT_XCB_NO_XI2": "1"}, []),
+    ("native event filter", ["native"], {}, []),
+    ("native, QT_NO_GLIB=1", ["native"], {"QT_NO_GLIB": "1"}, []),
+    ("real-time priority (chrt -f 10)", [], {}, ["chrt", "-f", "10"]),
+    # These also print, from the program, the time from the raw X event to the key handler.
+    ("keyPressEvent, timed inside", ["split"], {}, []),
+    ("keyPressEvent, timed, QT_NO_GLIB=1", ["split"], {"QT_NO_GLIB": "1"}, []),
+]
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 60
+    variants = "--variants" in sys.argv[3:]
     bench = os.path.join(build, "bench")
     folder = os.path.join(build, "program")
     cases = [("repeated key", None), ("first key after F4", "F4"), ("first key after Space", "space")]
+    floor_command = [os.path.join(bench, "key_note_floor")]
+    qt_command = [os.path.join(bench, "key_note_qt_floor")]
     servers = FineServers()
     servers.start()
     servers.run(["xset", "r", "off"], check=False)
-    results = {}
     try:
-        floor = subprocess.Popen([os.path.join(bench, "key_note_floor")], env=servers.env,
-                                 preexec_fn=harness._end_with_parent)
-        focus_window(servers, "Floor")
-        for name, before in cases:
-            results[("floor", name)] = probe(servers, bench, "midi", "Floor:out", "z", rounds, before)
-        floor.terminate()
-        floor.wait()
-
-        session = Session(servers, folder)
-        try:
-            session.use_config(recording=MONITOR)
-            session.start_program()
-            session.key("z")  # the device's port is made at its first open
-            wait_for(lambda: "Tessivar:output" in session.jack_ports(), 5)
-            for name, before in cases:
-                results[("tessivar", name)] = probe(servers, bench, "midi", "Tessivar:output", "z", rounds, before)
-        finally:
-            session.close()
+        floor = measure_program(servers, bench, floor_command, "Floor", "Floor:out", cases, rounds)
+        if variants:
+            # Every variant on the repeated key, each next to the Xlib floor measured right after it.
+            print(f"JACK dummy driver, {PERIOD} frames at 48 kHz; {rounds} presses per figure; repeated key; "
+                  "milliseconds; ratios against the Xlib floor measured right after each")
+            rows = [(label, lambda a=args, e=env, p=prefix: measure_program(
+                servers, bench, p + qt_command + a, "Qt floor", "QtFloor:out", cases[:1], rounds, e))
+                for label, args, env, prefix in QT_VARIANTS]
+            rows.append(("Tessivar", lambda: measure_tessivar(servers, folder, bench, cases[:1], rounds)))
+            rows.append(("Tessivar, QT_NO_GLIB=1", lambda: measure_tessivar(
+                servers, folder, bench, cases[:1], rounds, {"QT_NO_GLIB": "1"})))
+            for label, run in rows:
+                text, median, p90 = figures(run()[cases[0][0]])
+                again = measure_program(servers, bench, floor_command, "Floor", "Floor:out", cases[:1], rounds)
+                f_text, f_median, f_p90 = figures(again[cases[0][0]])
+                print(f"{label:34s} {text:24s} | Xlib floor {f_text:24s} | ratio median {ratio(median, f_median)} "
+                      f"p90 {ratio(p90, f_p90)}", flush=True)
+            return
+        qt = measure_program(servers, bench, qt_command, "Qt floor", "QtFloor:out", cases, rounds)
+        tessivar = measure_tessivar(servers, folder, bench, cases, rounds)
 
         session = Session(servers, folder)
         try:
@@ -107,12 +171,16 @@ def main():
         servers.stop()
 
     print(f"JACK dummy driver, {PERIOD} frames at 48 kHz; {rounds} presses per case; milliseconds")
+    print("ratios: Tessivar against the Xlib floor (the goal), and against the Qt floor")
     for name, _ in cases:
-        f_median, f_p90, f_lost = summary(results[("floor", name)])
-        t_median, t_p90, t_lost = summary(results[("tessivar", name)])
-        print(f"{name:24s} floor median {f_median:.2f} p90 {f_p90:.2f} | Tessivar median {t_median:.2f} "
-              f"p90 {t_p90:.2f} | ratio median {t_median / f_median:.2f} p90 {t_p90 / f_p90:.2f}"
-              f"{f' | no note within 3 s: floor {f_lost}, Tessivar {t_lost}' if t_lost + f_lost else ''}")
+        f_text, f_median, f_p90 = figures(floor[name])
+        q_text, q_median, q_p90 = figures(qt[name])
+        t_text, t_median, t_p90 = figures(tessivar[name])
+        print(f"{name}:")
+        print(f"  Xlib floor {f_text:22s} Qt floor {q_text:22s} Tessivar {t_text}")
+        print(f"  Tessivar / Xlib floor: median {ratio(t_median, f_median)} p90 {ratio(t_p90, f_p90)};"
+              f"  / Qt floor: median {ratio(t_median, q_median)} p90 {ratio(t_p90, q_p90)};"
+              f"  Qt floor / Xlib floor: median {ratio(q_median, f_median)} p90 {ratio(q_p90, f_p90)}")
     first, later = synth
     print(f"built-in synthesizer, key -> sound: first note 3 s after the window {first:.1f}, "
           f"a later note {later:.1f}, apart {first - later:.1f}")

@@ -11,6 +11,7 @@
 
 #include "about_box.h"
 #include "application.h"
+#include "early_keys.h"
 #include "key_codes.h"
 #include "keyboard_config.h"
 #include "keyboard_view.h"
@@ -184,6 +185,8 @@ void TForm1::OctaveMenuChosen(QAction* sender) {
 bool TForm1::event(QEvent* e) {
   switch (e->type()) {
     case QEvent::KeyPress: {
+      // A key already played as the X server sent it is only drawn now.
+      if (DeliverEarlyKey(*static_cast<QKeyEvent*>(e))) break;
       // A press that was already queued when a menu or another window took the keyboard
       // would start a note whose release goes elsewhere: it is not played.
       if (QApplication::activePopupWidget() != nullptr ||
@@ -197,6 +200,7 @@ bool TForm1::event(QEvent* e) {
     }
     case QEvent::KeyRelease: {
       const auto* keyEvent = static_cast<QKeyEvent*>(e);
+      if (DeliverEarlyKey(*keyEvent)) break;
       // An auto-repeat release is not a real release: a held key stays one note. When the
       // X server sends held keys as repeated presses, every release is real.
       if (!keyEvent->isAutoRepeat() || DetectableAutoRepeatOn()) {

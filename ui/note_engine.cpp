@@ -57,6 +57,8 @@ void SendThenDraw(const Sending& sending, const Drawing& drawing) {
 
 void SetNoteDisplay(NoteDisplay* display) { Display = display; }
 
+NoteDisplay* CurrentNoteDisplay() { return Display; }
+
 bool IsMidiNote(std::int32_t n) { return n >= 0 && n <= 127; }
 
 void WarnNoDevices() {

@@ -23,6 +23,7 @@ extern std::array<std::uint8_t, 256> PressedNotes;
 
 // The display the engine draws on; null draws nothing (set by the main window).
 void SetNoteDisplay(NoteDisplay* display);
+NoteDisplay* CurrentNoteDisplay();
 
 #ifndef VK_SPACE  // <windows.h> has them as macros of the same values
 inline constexpr std::uint16_t VK_SPACE = 0x20;

@@ -1,0 +1,143 @@
+// The least Qt program that turns a key press into a JACK MIDI note: a main window with a
+// menu bar, and a note-on (note-off) on its JACK port "QtFloor:out" for every key press
+// (release), written from the key handler through a lock-free queue. The key latency
+// benchmark measures it next to the Xlib floor and Tessivar, so that what Qt's input path
+// costs is told apart from what the program adds.
+//
+// Where the note is written, for the benchmark's experiments:
+//   key_note_qt_floor            keyPressEvent / keyReleaseEvent of the main window
+//   key_note_qt_floor event      QWidget::event of the main window
+//   key_note_qt_floor native     a native event filter on the raw X key event
+// and "nomenu" after it leaves the menu bar out. "split" (with the first) also times, on the
+// GUI thread, each press from its raw X event to the key handler, and prints the median of
+// every 20 to standard error.
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <xcb/xcb.h>
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+jack_port_t* port = nullptr;
+std::array<std::array<std::uint8_t, 3>, 256> queue{};
+std::atomic<std::uint32_t> written{0}, taken{0};
+
+int Process(jack_nframes_t frames, void*) {
+  void* buffer = jack_port_get_buffer(port, frames);
+  jack_midi_clear_buffer(buffer);
+  const std::uint32_t until = written.load(std::memory_order_acquire);
+  std::uint32_t next = taken.load(std::memory_order_relaxed);
+  for (; next != until; ++next) jack_midi_event_write(buffer, 0, queue[next % 256].data(), 3);
+  taken.store(next, std::memory_order_release);
+  return 0;
+}
+
+void Send(bool press, std::uint32_t keycode) {
+  const std::uint32_t slot = written.load(std::memory_order_relaxed);
+  queue[slot % 256] = {static_cast<std::uint8_t>(press ? 0x90 : 0x80),
+                       static_cast<std::uint8_t>(keycode % 128), 100};
+  written.store(slot + 1, std::memory_order_release);
+}
+
+enum class Handler { KeyEvent, Event, Native };
+Handler handler = Handler::KeyEvent;
+
+// The "split" timing: the raw X event's arrival on the GUI thread, and the delays seen.
+bool split = false;
+std::chrono::steady_clock::time_point rawPress;
+std::array<long long, 20> delays{};
+std::size_t delayCount = 0;
+
+void Handled(QEvent::Type type) {
+  if (!split || type != QEvent::KeyPress) return;
+  delays[delayCount++] = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now() - rawPress)
+                             .count();
+  if (delayCount < delays.size()) return;
+  std::sort(delays.begin(), delays.end());
+  std::fprintf(stderr, "raw X key press -> key handler: median %lld us, max %lld us\n",
+               delays[delays.size() / 2], delays.back());
+  delayCount = 0;
+}
+
+class Window : public QMainWindow {
+ protected:
+  bool event(QEvent* e) override {
+    if (handler == Handler::Event &&
+        (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)) {
+      const auto* key = static_cast<QKeyEvent*>(e);
+      if (!key->isAutoRepeat()) Send(e->type() == QEvent::KeyPress, key->nativeScanCode());
+      if (!key->isAutoRepeat()) Handled(e->type());
+    }
+    return QMainWindow::event(e);
+  }
+  void keyPressEvent(QKeyEvent* e) override {
+    if (handler == Handler::KeyEvent && !e->isAutoRepeat()) Send(true, e->nativeScanCode());
+    if (handler == Handler::KeyEvent && !e->isAutoRepeat()) Handled(e->type());
+    QMainWindow::keyPressEvent(e);
+  }
+  void keyReleaseEvent(QKeyEvent* e) override {
+    if (handler == Handler::KeyEvent && !e->isAutoRepeat()) Send(false, e->nativeScanCode());
+    QMainWindow::keyReleaseEvent(e);
+  }
+};
+
+class RawKeys : public QAbstractNativeEventFilter {
+ public:
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t kind = event->response_type & 0x7f;
+    if (kind == XCB_KEY_PRESS) rawPress = std::chrono::steady_clock::now();
+    if (handler == Handler::Native && (kind == XCB_KEY_PRESS || kind == XCB_KEY_RELEASE)) {
+      Send(kind == XCB_KEY_PRESS, reinterpret_cast<const xcb_key_press_event_t*>(event)->detail);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool menu = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "event") == 0) handler = Handler::Event;
+    if (std::strcmp(argv[i], "native") == 0) handler = Handler::Native;
+    if (std::strcmp(argv[i], "nomenu") == 0) menu = false;
+    if (std::strcmp(argv[i], "split") == 0) split = true;
+  }
+  jack_client_t* client = jack_client_open("QtFloor", JackNoStartServer, nullptr);
+  if (client == nullptr) return 1;
+  port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  jack_set_process_callback(client, &Process, nullptr);
+  jack_activate(client);
+
+  QApplication application(argc, argv);
+  RawKeys rawKeys;
+  if (handler == Handler::Native || split) application.installNativeEventFilter(&rawKeys);
+  Window window;
+  window.setWindowTitle("Qt floor");
+  if (menu) {
+    for (const char* title : {"&File", "&Setup", "&Devices", "&Tools", "&Help"}) {
+      window.menuBar()->addMenu(title)->addAction("Item");
+    }
+  }
+  window.resize(640, 200);
+  window.show();
+  const int result = application.exec();
+  jack_deactivate(client);
+  jack_client_close(client);
+  return result;
+}

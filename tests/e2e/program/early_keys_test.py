@@ -1,0 +1,143 @@
+"""End-to-end: note keys are played as soon as the X server's event is read, ahead of the
+toolkit's key event, which then plays nothing again. Every press must still give exactly
+one note-on and every release one note-off, in order, at full speed; and a key that comes
+right behind F10 or a click that opens a menu (in the same batch, before the program has
+handled either) must play nothing, as when the menu took the keyboard first.
+
+Usage: early_keys_test.py PROGRAM_FOLDER [unittest options]"""
+
+import ctypes
+import os
+import random
+import sys
+import time
+import unittest
+
+from fast_keys_test import FakeKeyboard
+from harness import ProgramTestCase, wait_for
+
+PROGRAM_FOLDER = None
+MONITOR = 2  # the built-in synthesizer, the virtual output, then the monitor
+NOTE_ON, NOTE_OFF = 0x90, 0x80
+
+
+class FakeInput(FakeKeyboard):
+    """Keys and mouse buttons through XTest, several in one batch."""
+
+    def __init__(self, display_name):
+        super().__init__(display_name)
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+
+    def send_mixed(self, events):
+        """events: ("key", keycode, pressed) or ("button", number, pressed), sent together."""
+        for kind, code, pressed in events:
+            fake = self.xtst.XTestFakeKeyEvent if kind == "key" else self.xtst.XTestFakeButtonEvent
+            fake(self.display, code, 1 if pressed else 0, 0)
+        self.x11.XSync(self.display, 0)
+
+
+class EarlyKeysTest(ProgramTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.servers.run(["xset", "r", "off"], check=False)
+
+    def setUp(self):
+        super().setUp()
+        self.session.use_config(recording=MONITOR)
+        self.window = self.session.start_program()
+        self.input = FakeInput(self.servers.display)
+        self.addCleanup(self.input.close)
+        self.monitor.take()
+
+    def notes(self, timeout=1.0):
+        """The note messages that came within the timeout after the last one."""
+        seen = []
+        while True:
+            more = [m for m in self.monitor.wait_count(1, timeout) if m[0] in (NOTE_ON, NOTE_OFF)]
+            if not more:
+                return seen
+            seen.extend(more)
+
+    def test_every_press_and_release_plays_once_in_order_at_full_speed(self):
+        names = ["z", "s", "x", "d", "c", "v", "q", "w"]
+        codes = [self.input.code(name) for name in names]
+        shift = self.input.code("Shift_L")
+        held = set()
+        presses = releases = 0
+        generator = random.Random(10)
+        for _ in range(400):
+            # A few events at once, some under Shift (which takes the toolkit's way).
+            batch = []
+            for _ in range(generator.randint(1, 4)):
+                code = generator.choice(codes)
+                if code in held:
+                    batch.append((code, False))
+                    held.discard(code)
+                    releases += 1
+                else:
+                    batch.append((code, True))
+                    held.add(code)
+                    presses += 1
+            if generator.random() < 0.1:
+                batch = [(shift, True)] + batch + [(shift, False)]
+            self.input.send(batch)
+            if generator.random() < 0.3:
+                time.sleep(0.001)
+        self.input.send([(code, False) for code in held])
+        releases += len(held)
+
+        notes = self.notes(timeout=2.0)
+        self.assertEqual(sum(1 for m in notes if m[0] == NOTE_ON), presses, "note-ons against presses")
+        self.assertEqual(sum(1 for m in notes if m[0] == NOTE_OFF), releases, "note-offs against releases")
+        # Each note sounds once at a time and ends before it starts again.
+        sounding = set()
+        for index, (status, note, _) in enumerate(notes):
+            if status == NOTE_ON:
+                self.assertNotIn(note, sounding, f"note {note} on twice (message {index})")
+                sounding.add(note)
+            else:
+                self.assertIn(note, sounding, f"note {note} off while not on (message {index})")
+                sounding.discard(note)
+        self.assertEqual(sounding, set())
+
+    def play_alone(self, z):
+        """A lone press and release of z plays one note, once the menu is gone."""
+        self.input.send([(z, True)])
+        self.input.send([(z, False)])
+        notes = [m for m in self.monitor.wait_count(2, 1.0) if m[0] in (NOTE_ON, NOTE_OFF)]
+        self.assertEqual(notes, [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100)], "a key after the menu closed")
+
+    def close_menu(self, escape):
+        self.input.send([(escape, True), (escape, False)])
+        time.sleep(0.05)
+        self.input.send([(escape, True), (escape, False)])
+        time.sleep(0.1)
+
+    def test_a_key_right_behind_f10_plays_nothing(self):
+        z, f10, escape = self.input.code("z"), self.input.code("F10"), self.input.code("Escape")
+        for round in range(40):
+            self.input.send([(f10, True), (f10, False), (z, True)])
+            self.assertEqual(self.notes(timeout=0.1), [], f"round {round}: the key behind F10 played")
+            self.input.send([(z, False)])
+            self.close_menu(escape)
+            self.play_alone(z)
+
+    def test_a_key_right_behind_a_click_on_the_menu_bar_plays_nothing(self):
+        z, escape = self.input.code("z"), self.input.code("Escape")
+        # The pointer over the menu bar's first title.
+        self.session.run(["xdotool", "mousemove", "--window", self.window, "15", "10"])
+        for round in range(40):
+            # The menu opens at the press; the key comes once the button is up again, as a
+            # key under a held button is not one of those played ahead.
+            self.input.send_mixed([("button", 1, True), ("button", 1, False), ("key", z, True)])
+            self.assertEqual(self.notes(timeout=0.1), [], f"round {round}: the key behind the click played")
+            self.input.send_mixed([("key", z, False)])
+            self.close_menu(escape)
+            self.play_alone(z)
+
+
+if __name__ == "__main__":
+    PROGRAM_FOLDER = os.path.abspath(sys.argv.pop(1))
+    ProgramTestCase.program_folder = PROGRAM_FOLDER
+    unittest.main(verbosity=2)
