@@ -14,10 +14,9 @@ import time
 import unittest
 
 from fast_keys_test import FakeKeyboard
-from harness import ProgramTestCase, wait_for
+from harness import PlayingTestCase, ProgramTestCase
 
 PROGRAM_FOLDER = None
-MONITOR = 2  # the built-in synthesizer, the virtual output, then the monitor
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 
@@ -36,19 +35,11 @@ class FakeInput(FakeKeyboard):
         self.x11.XSync(self.display, 0)
 
 
-class EarlyKeysTest(ProgramTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.servers.run(["xset", "r", "off"], check=False)
-
+class EarlyKeysTest(PlayingTestCase):
     def setUp(self):
         super().setUp()
-        self.session.use_config(recording=MONITOR)
-        self.window = self.session.start_program()
         self.input = FakeInput(self.servers.display)
         self.addCleanup(self.input.close)
-        self.monitor.take()
 
     def notes(self, timeout=1.0):
         """The note messages that came within the timeout after the last one."""

@@ -12,10 +12,9 @@ import sys
 import time
 import unittest
 
-from harness import ProgramTestCase
+from harness import PlayingTestCase, ProgramTestCase
 
 PROGRAM_FOLDER = None
-MONITOR = 2  # the built-in synthesizer, the virtual output, then the monitor
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 ROUNDS = 200
 
@@ -53,19 +52,11 @@ class FakeKeyboard:
         self.x11.XCloseDisplay(self.display)
 
 
-class FastKeysTest(ProgramTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.servers.run(["xset", "r", "off"], check=False)
-
+class FastKeysTest(PlayingTestCase):
     def setUp(self):
         super().setUp()
-        self.session.use_config(recording=MONITOR)
-        self.session.start_program()
         self.keyboard = FakeKeyboard(self.servers.display)
         self.addCleanup(self.keyboard.close)
-        self.monitor.take()
 
     def test_a_key_struck_again_within_a_millisecond_plays_every_time(self):
         z = self.keyboard.code("z")

@@ -316,3 +316,21 @@ class ProgramTestCase(unittest.TestCase):
         window = self.session.start_program()
         self.monitor.take()
         return window, written
+
+
+MONITOR_DEVICE = 2  # the built-in synthesizer, the virtual output, then the session's monitor
+
+
+class PlayingTestCase(ProgramTestCase):
+    """Tests that play keys into the program: the X server repeats no held key (a repeated
+    press would strike a held note again), and every test starts with the program playing
+    to the session's monitor (self.window), nothing received yet."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.servers.run(["xset", "r", "off"], check=False)
+
+    def setUp(self):
+        super().setUp()
+        self.window, _ = self.start(recording=MONITOR_DEVICE)

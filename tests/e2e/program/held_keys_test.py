@@ -11,10 +11,9 @@ import sys
 import time
 import unittest
 
-from harness import ProgramTestCase, wait_for
+from harness import PlayingTestCase, ProgramTestCase, wait_for
 
 PROGRAM_FOLDER = None
-MONITOR = 2  # the built-in synthesizer, the virtual output, then the monitor
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 ROUNDS = 30
 
@@ -55,19 +54,7 @@ def ask_window_to_close(display_name, window):
     x11.XCloseDisplay(display)
 
 
-class HeldKeysTest(ProgramTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        # No auto-repeat: a repeated press after Space would strike the held note again.
-        cls.servers.run(["xset", "r", "off"], check=False)
-
-    def setUp(self):
-        super().setUp()
-        self.session.use_config(recording=MONITOR)
-        self.window = self.session.start_program()
-        self.monitor.take()
-
+class HeldKeysTest(PlayingTestCase):
     def wait_for_message(self, expected, timeout=3.0):
         """Every message up to and including the expected one, once it came (or all of them
         when it did not come in time)."""
