@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <semaphore>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,9 @@ bool audio = false;
 // The JACK time (microseconds) of the first note-on or sound after armed was set.
 std::atomic<bool> armed{false};
 std::atomic<jack_time_t> heard{0};
+// Wakes the measuring thread when heard is set: a thread polling meanwhile would take
+// processor time from the programs being measured on a small machine.
+std::binary_semaphore came{0};
 
 int Process(jack_nframes_t frames, void*) {
   if (!armed.load()) return 0;
@@ -43,6 +47,7 @@ int Process(jack_nframes_t frames, void*) {
       if (std::fabs(samples[i]) > 1e-4f) {
         heard = now;
         armed = false;
+        came.release();
         return 0;
       }
     }
@@ -55,6 +60,7 @@ int Process(jack_nframes_t frames, void*) {
     if ((event.buffer[0] & 0xF0) == 0x90 && event.buffer[2] != 0) {
       heard = now;
       armed = false;
+      came.release();
       return 0;
     }
   }
@@ -68,14 +74,13 @@ void Tap(Display* display, KeyCode key, bool down) {
 
 // Presses key and gives the microseconds until the note or sound came; -1 when none came.
 long long Measure(Display* display, KeyCode key) {
+  while (came.try_acquire()) {
+  }
   heard = 0;
   armed = true;
   const jack_time_t pressed = jack_get_time();
   Tap(display, key, true);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (armed.load() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
+  (void)came.try_acquire_for(std::chrono::seconds(3));
   armed = false;
   const jack_time_t at = heard.load();
   return at == 0 ? -1 : static_cast<long long>(at) - static_cast<long long>(pressed);

@@ -8,11 +8,15 @@
 //   key_note_qt_floor            keyPressEvent / keyReleaseEvent of the main window
 //   key_note_qt_floor event      QWidget::event of the main window
 //   key_note_qt_floor native     a native event filter on the raw X key event
+//   key_note_qt_floor thread     a thread of its own reading the window's keys on a second
+//                                X connection (Qt's key handler then writes nothing); "rt"
+//                                after it runs that thread at real-time priority
 // and "nomenu" after it leaves the menu bar out. "split" (with the first) also times, on the
 // GUI thread, each press from its raw X event to the key handler, and prints the median of
 // every 20 to standard error.
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <pthread.h>
 #include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
@@ -26,7 +30,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -51,7 +57,7 @@ void Send(bool press, std::uint32_t keycode) {
   written.store(slot + 1, std::memory_order_release);
 }
 
-enum class Handler { KeyEvent, Event, Native };
+enum class Handler { KeyEvent, Event, Native, Thread };
 Handler handler = Handler::KeyEvent;
 
 // The "split" timing: the raw X event's arrival on the GUI thread, and the delays seen.
@@ -112,9 +118,12 @@ class RawKeys : public QAbstractNativeEventFilter {
 
 int main(int argc, char** argv) {
   bool menu = true;
+  bool realTime = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "event") == 0) handler = Handler::Event;
     if (std::strcmp(argv[i], "native") == 0) handler = Handler::Native;
+    if (std::strcmp(argv[i], "thread") == 0) handler = Handler::Thread;
+    if (std::strcmp(argv[i], "rt") == 0) realTime = true;
     if (std::strcmp(argv[i], "nomenu") == 0) menu = false;
     if (std::strcmp(argv[i], "split") == 0) split = true;
   }
@@ -136,6 +145,28 @@ int main(int argc, char** argv) {
   }
   window.resize(640, 200);
   window.show();
+  if (handler == Handler::Thread) {
+    xcb_connection_t* second = xcb_connect(nullptr, nullptr);
+    const std::uint32_t mask = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
+    xcb_change_window_attributes(second, static_cast<xcb_window_t>(window.winId()),
+                                 XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(second);
+    // It reads until the program ends.
+    std::thread([second, realTime] {
+      if (realTime) {
+        sched_param param{};
+        param.sched_priority = 10;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+      }
+      while (xcb_generic_event_t* event = xcb_wait_for_event(second)) {
+        const std::uint8_t kind = event->response_type & 0x7f;
+        if (kind == XCB_KEY_PRESS || kind == XCB_KEY_RELEASE) {
+          Send(kind == XCB_KEY_PRESS, reinterpret_cast<xcb_key_press_event_t*>(event)->detail);
+        }
+        std::free(event);
+      }
+    }).detach();
+  }
   const int result = application.exec();
   jack_deactivate(client);
   jack_client_close(client);

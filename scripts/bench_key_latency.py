@@ -116,6 +116,8 @@ QT_VARIANTS = [
     ("QT_XCB_NO_XI2=1", [], {"QT_XCB_NO_XI2": "1"}, []),
     ("native event filter", ["native"], {}, []),
     ("native, QT_NO_GLIB=1", ["native"], {"QT_NO_GLIB": "1"}, []),
+    ("own thread, second X connection", ["thread"], {}, []),
+    ("own thread at real-time priority", ["thread", "rt"], {}, []),
     ("real-time priority (chrt -f 10)", [], {}, ["chrt", "-f", "10"]),
     # These also print, from the program, the time from the raw X event to the key handler.
     ("keyPressEvent, timed inside", ["split"], {}, []),
