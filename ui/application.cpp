@@ -2,8 +2,11 @@
 
 #include <QIcon>
 #include <QMessageBox>
+#include <mutex>
 
+#include "early_keys.h"
 #include "main_window.h"
+#include "program_lock.h"
 #include "x11_auto_repeat.h"
 
 std::string ErrorBoxText(const std::string& message) {
@@ -47,12 +50,15 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
+  const std::lock_guard lock(ProgramStateLock());
+  bool handled = false;
   try {
-    return QApplication::notify(receiver, event);
+    handled = QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
     ShowError(error.what());
   } catch (...) {
     ShowError("");
   }
-  return false;
+  EarlyKeysAfterEvent();
+  return handled;
 }

@@ -8,7 +8,22 @@ bool Same(const RawKeyEvent& a, const RawKeyEvent& b) {
 }
 }  // namespace
 
-bool EarlyKeyLedger::MayPlayAhead() const { return blocking_ == 0 && !full_; }
+void EarlyKeyLedger::ExpectKeyThread(bool expected) {
+  keyThread_ = expected;
+  DropFinished();
+}
+
+bool EarlyKeyLedger::Blocks(const Entry& entry) {
+  return !entry.done && (entry.kind != Kind::PlayedAhead || entry.failure);
+}
+
+bool EarlyKeyLedger::MayPlayAhead() const {
+  if (full_) return false;
+  for (std::size_t i = 0; i < count_; ++i) {
+    if (Blocks(At(i))) return false;
+  }
+  return true;
+}
 
 EarlyKeyLedger::Entry* EarlyKeyLedger::Push(Kind kind) {
   if (count_ == Capacity) {
@@ -19,61 +34,102 @@ EarlyKeyLedger::Entry* EarlyKeyLedger::Push(Kind kind) {
   Entry& entry = At(count_++);
   entry = Entry{};
   entry.kind = kind;
-  if (kind != Kind::PlayedAhead) ++blocking_;
   return &entry;
 }
 
-void EarlyKeyLedger::PopFront() {
-  Entry& entry = At(0);
-  if (entry.kind != Kind::PlayedAhead || entry.failure) --blocking_;
-  if (entry.failure && !droppedFailure_) droppedFailure_ = entry.failure;
-  entry = Entry{};
-  first_ = (first_ + 1) % Capacity;
-  --count_;
-}
-
-void EarlyKeyLedger::Record(const RawKeyEvent& event, bool played) {
-  if (Entry* entry = Push(played ? Kind::PlayedAhead : Kind::Left)) entry->event = event;
+EarlyKeyLedger::Sight EarlyKeyLedger::See(KeyReader reader, const RawKeyEvent& event,
+                                          bool playable) {
+  played_ = Capacity;
+  const bool byToolkit = reader == KeyReader::Toolkit;
+  std::size_t index = 0;
+  for (; index < count_; ++index) {
+    Entry& entry = At(index);
+    if (entry.kind == Kind::Other) continue;
+    bool& seen = byToolkit ? entry.seenByToolkit : entry.seenByKeyThread;
+    if (seen) continue;
+    // Both readers get the window's key events in one order: what this reader has not
+    // seen before the event it sees now, it never will (it went elsewhere for it).
+    seen = true;
+    if (Same(entry.event, event)) break;
+  }
+  if (index < count_) {
+    DropFinished();
+    return Sight::Known;
+  }
+  // Seen first: the other reader will find it here.
+  const bool play = playable && MayPlayAhead();
+  Entry* entry = Push(play ? Kind::PlayedAhead : Kind::Left);
+  if (entry == nullptr) return Sight::Leave;
+  entry->event = event;
+  entry->seenByToolkit = byToolkit;
+  entry->seenByKeyThread = !byToolkit;
+  if (play) played_ = count_ - 1;
+  DropFinished();
+  return play ? Sight::Play : Sight::Leave;
 }
 
 void EarlyKeyLedger::HoldDrawing(std::uint8_t note, bool down) {
-  if (count_ == 0 || full_) return;
-  Entry& entry = At(count_ - 1);
+  if (played_ >= count_) return;
+  Entry& entry = At(played_);
   entry.drawNote = note;
   entry.drawDown = down;
 }
 
 void EarlyKeyLedger::Fail(std::exception_ptr failure) {
-  if (count_ == 0 || full_) return;
-  Entry& entry = At(count_ - 1);
-  if (entry.kind != Kind::PlayedAhead) return;
-  if (!entry.failure) ++blocking_;
-  entry.failure = std::move(failure);
+  if (played_ >= count_) return;
+  At(played_).failure = std::move(failure);
 }
 
 void EarlyKeyLedger::RecordOtherInput() {
-  // One mark stands for any run of other input.
-  if (count_ > 0 && At(count_ - 1).kind == Kind::Other) return;
-  Push(Kind::Other);
+  played_ = Capacity;
+  // One mark stands for any run of other input not yet done with.
+  if (count_ > 0 && At(count_ - 1).kind == Kind::Other && !At(count_ - 1).done) return;
+  if (Entry* entry = Push(Kind::Other)) {
+    entry->seenByToolkit = true;
+    entry->seenByKeyThread = true;
+  }
+}
+
+void EarlyKeyLedger::Finish(Entry& entry) {
+  if (entry.done) return;
+  entry.done = true;
+  // A key played ahead that never reached the key handler still reports its failure.
+  if (entry.failure && !droppedFailure_) droppedFailure_ = std::exchange(entry.failure, nullptr);
 }
 
 EarlyKeyLedger::Delivery EarlyKeyLedger::Deliver(const RawKeyEvent& event) {
+  played_ = Capacity;
   std::size_t index = 0;
-  while (index < count_ && !(At(index).kind != Kind::Other && Same(At(index).event, event))) {
-    ++index;
+  for (; index < count_; ++index) {
+    const Entry& entry = At(index);
+    if (entry.kind != Kind::Other && entry.seenByToolkit && !entry.done &&
+        Same(entry.event, event)) {
+      break;
+    }
   }
   // A key event not seen first (sent by the toolkit itself) is its own to play.
   if (index == count_) return {};
-  for (std::size_t i = 0; i < index; ++i) PopFront();
-  Entry& entry = At(0);
+  for (std::size_t i = 0; i < index; ++i) Finish(At(i));
+  Entry& entry = At(index);
   Delivery delivery;
   delivery.playedAhead = entry.kind == Kind::PlayedAhead;
   delivery.drawNote = entry.drawNote;
   delivery.drawDown = entry.drawDown;
   delivery.failure = std::exchange(entry.failure, nullptr);
-  if (delivery.failure) --blocking_;
-  PopFront();
+  entry.done = true;
+  DropFinished();
   return delivery;
+}
+
+void EarlyKeyLedger::DropFinished() {
+  while (count_ > 0) {
+    Entry& entry = At(0);
+    if (!entry.done || (keyThread_ && !entry.seenByKeyThread)) return;
+    entry = Entry{};
+    first_ = (first_ + 1) % Capacity;
+    --count_;
+    if (played_ < Capacity) --played_;
+  }
 }
 
 std::exception_ptr EarlyKeyLedger::TakeDroppedFailure() {

@@ -4,10 +4,12 @@
 #include <QKeyEvent>
 #include <QWidget>
 #include <memory>
+#include <mutex>
 
 #include "application.h"
 #include "early_key_ledger.h"
 #include "note_engine.h"
+#include "program_lock.h"
 
 #ifdef TESSIVAR_HAVE_XCB
 #include <xcb/xcb.h>
@@ -16,8 +18,11 @@
 #include <QWindow>
 #include <cstdint>
 
+#include "early_key_thread.h"
 #include "key_codes.h"
 #include "keyboard_config.h"
+#include "midi_devices.h"
+#include "midi_system.h"
 #include "x11_auto_repeat.h"
 
 namespace {
@@ -38,12 +43,36 @@ bool PlainState(std::uint16_t state) {
   return (state & ~plain) == 0;
 }
 
-class EarlyKeyFilter final : public QAbstractNativeEventFilter, private NoteDisplay {
+class EarlyKeyFilter final : public QAbstractNativeEventFilter,
+                             public EarlyKeySink,
+                             private NoteDisplay {
  public:
   explicit EarlyKeyFilter(QWidget& window) : window_(window) {}
 
+  // Reading the window's keys on a thread of its own as well, when that can be had.
+  void StartKeyThread() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->display() == nullptr || window_.internalWinId() == 0) return;
+    const std::lock_guard lock(ProgramStateLock());
+    AfterEvent();
+    keyThread_ = EarlyKeyThread::Start(x11->display(),
+                                       static_cast<std::uint32_t>(window_.internalWinId()), *this);
+    ledger_.ExpectKeyThread(keyThread_ != nullptr);
+  }
+
+  void StopKeyThread() {
+    // Not under the lock: the thread may be waiting for it to play its last key.
+    keyThread_.reset();
+    const std::lock_guard lock(ProgramStateLock());
+    ledger_.ExpectKeyThread(false);
+  }
+
+  // After every event the GUI thread handled: where the next keys go, for the key thread.
+  void AfterEvent() { keysGoToWindow_ = KeysGoToWindow(); }
+
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
+    const std::lock_guard lock(ProgramStateLock());
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     switch (event->response_type & 0x7f) {
       case XCB_KEY_PRESS:
@@ -70,6 +99,7 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter, private NoteDisp
   }
 
   bool Deliver(const QKeyEvent& keyEvent) {
+    const std::lock_guard lock(ProgramStateLock());
     const RawKeyEvent raw{keyEvent.type() == QEvent::KeyPress,
                           static_cast<std::uint32_t>(keyEvent.nativeScanCode()),
                           static_cast<std::uint32_t>(keyEvent.timestamp())};
@@ -91,7 +121,6 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter, private NoteDisp
     return true;
   }
 
- private:
   static void RunGuardedRethrow(const std::exception_ptr& failure) {
     RunGuarded([&failure] { std::rethrow_exception(failure); });
   }
@@ -104,24 +133,60 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter, private NoteDisp
            QApplication::activeModalWidget() == nullptr && (focus == nullptr || focus == &window_);
   }
 
+  // The toolkit's reader: every key event of the window goes to the ledger, so that the
+  // two readers stay in step; one of another window is like a click.
   void Key(const xcb_key_press_event_t& key) {
     const RawKeyEvent raw{(key.response_type & 0x7f) == XCB_KEY_PRESS, key.detail, key.time};
-    if (window_.internalWinId() == 0 || key.event != window_.internalWinId() || !KeysGoToWindow()) {
-      // A key of another window, or one the window will not get: like a click.
+    if (window_.internalWinId() == 0 || key.event != window_.internalWinId()) {
       ledger_.RecordOtherInput();
       return;
     }
     const std::uint16_t virtualKey = VirtualKeyFromXkbKeycode(key.detail);
-    const bool ahead = ledger_.MayPlayAhead() && (key.response_type & 0x80) == 0 &&
-                       PlainState(key.state) && TypingAreaKey(virtualKey) &&
-                       (Config.RecordingDevice >= 0 || Config.PlayingDevice >= 0);
-    ledger_.Record(raw, ahead);
-    if (!ahead) return;
+    const bool playable = KeysGoToWindow() && PlayableKey(key.state, virtualKey, key.response_type);
+    if (ledger_.See(KeyReader::Toolkit, raw, playable) == EarlyKeyLedger::Sight::Play) {
+      Play(raw.press, virtualKey);
+    }
+  }
+
+  // The key thread's reader.
+  void KeyThreadKey(bool press, std::uint32_t keycode, std::uint32_t time, std::uint16_t state,
+                    bool sent) override {
+    const std::lock_guard lock(ProgramStateLock());
+    const std::uint16_t virtualKey = VirtualKeyFromXkbKeycode(keycode);
+    // The device set is made by the GUI thread at the first note; this thread only plays
+    // once it is there and its MIDI system is ready (neither then waits).
+    const bool playable = keysGoToWindow_ && !sent &&
+                          PlayableKey(state, virtualKey, XCB_KEY_PRESS) && MidiOutputExists() &&
+                          InstalledMidiSystem().Ready();
+    if (ledger_.See(KeyReader::KeyThread, {press, keycode, time}, playable) ==
+        EarlyKeyLedger::Sight::Play) {
+      Play(press, virtualKey);
+    }
+  }
+
+  void KeyThreadOtherInput() override {
+    const std::lock_guard lock(ProgramStateLock());
+    ledger_.RecordOtherInput();
+  }
+
+  void KeyThreadEnded() override {
+    const std::lock_guard lock(ProgramStateLock());
+    ledger_.ExpectKeyThread(false);
+  }
+
+ private:
+  static bool PlayableKey(std::uint16_t state, std::uint16_t virtualKey,
+                          std::uint8_t responseType) {
+    return (responseType & 0x80) == 0 && PlainState(state) && TypingAreaKey(virtualKey) &&
+           (Config.RecordingDevice >= 0 || Config.PlayingDevice >= 0);
+  }
+
+  void Play(bool press, std::uint16_t virtualKey) {
     // The highlight waits for the toolkit's event: the window is drawn from there.
     held_ = CurrentNoteDisplay();
     if (held_ != nullptr) SetNoteDisplay(this);
     try {
-      if (raw.press) {
+      if (press) {
         FormKeyDown(virtualKey);
       } else {
         FormKeyUp(virtualKey);
@@ -144,6 +209,9 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter, private NoteDisp
   QWidget& window_;
   EarlyKeyLedger ledger_;
   NoteDisplay* held_ = nullptr;
+  // Under the lock: whether the toolkit gives the window's keys to its key handler now.
+  bool keysGoToWindow_ = false;
+  std::unique_ptr<EarlyKeyThread> keyThread_;
 };
 
 std::unique_ptr<EarlyKeyFilter> Filter;
@@ -157,12 +225,18 @@ void StartEarlyKeys(QApplication& application, QWidget& window) {
   if (!DetectableAutoRepeatOn()) return;
   Filter = std::make_unique<EarlyKeyFilter>(window);
   application.installNativeEventFilter(Filter.get());
+  Filter->StartKeyThread();
 }
 
 void StopEarlyKeys() {
   if (Filter == nullptr) return;
+  Filter->StopKeyThread();
   QCoreApplication::instance()->removeNativeEventFilter(Filter.get());
   Filter.reset();
+}
+
+void EarlyKeysAfterEvent() {
+  if (Filter != nullptr) Filter->AfterEvent();
 }
 
 bool DeliverEarlyKey(const QKeyEvent& event) { return Filter != nullptr && Filter->Deliver(event); }
@@ -171,6 +245,7 @@ bool DeliverEarlyKey(const QKeyEvent& event) { return Filter != nullptr && Filte
 
 void StartEarlyKeys(QApplication&, QWidget&) {}
 void StopEarlyKeys() {}
+void EarlyKeysAfterEvent() {}
 bool DeliverEarlyKey(const QKeyEvent&) { return false; }
 
 #endif

@@ -12,8 +12,14 @@ class QWidget;
 // logo key, while the keys go to the window itself (no menu, box or other widget has
 // them), devices are set and every key or click before has been handled. Every other key
 // takes the toolkit's way as before. Elsewhere (Windows, Wayland) nothing changes.
+//
+// On X11 a thread of its own reads the window's keys as well, on a connection of its own,
+// and plays each key first whenever the GUI thread is between two events (the program's
+// state lock); whichever of the two sees a key first decides it, in the order above.
 void StartEarlyKeys(QApplication& application, QWidget& window);
 void StopEarlyKeys();
+// For the application, after each event it dispatched, under the state lock.
+void EarlyKeysAfterEvent();
 
 // For the main window's key handler, first: true when this key event was played ahead;
 // its key highlight is drawn now and a failure of the playing is raised here.
