@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QMessageBox>
+#include <QThread>
 #include <mutex>
 
 #include "early_keys.h"
@@ -50,7 +51,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-  const std::lock_guard lock(ProgramStateLock());
+  // The GUI thread's events only: they are what touches the program's state.
+  std::unique_lock<std::recursive_mutex> lock(ProgramStateLock(), std::defer_lock);
+  if (QThread::currentThread() == thread()) lock.lock();
   bool handled = false;
   try {
     handled = QApplication::notify(receiver, event);
@@ -59,6 +62,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   } catch (...) {
     ShowError("");
   }
-  EarlyKeysAfterEvent();
+  if (lock.owns_lock()) EarlyKeysAfterEvent();
   return handled;
 }

@@ -17,6 +17,7 @@ class QWidget;
 // and plays each key first whenever the GUI thread is between two events (the program's
 // state lock); whichever of the two sees a key first decides it, in the order above.
 void StartEarlyKeys(QApplication& application, QWidget& window);
+// Outside any event (the key thread may be waiting for the lock the events hold).
 void StopEarlyKeys();
 // For the application, after each event it dispatched, under the state lock.
 void EarlyKeysAfterEvent();
