@@ -14,14 +14,18 @@
 #undef explicit
 
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 struct EarlyKeyThread::State {
+  std::string displayName;
+  std::uint32_t window = 0;
+  EarlyKeySink* sink = nullptr;
+  int stop = -1;
+  std::thread thread;
+  // The thread's own.
   xcb_connection_t* connection = nullptr;
   std::uint8_t inputOpcode = 0;
-  int stop = -1;
-  EarlyKeySink* sink = nullptr;
-  std::thread thread;
 
   ~State() {
     if (thread.joinable()) {
@@ -30,8 +34,9 @@ struct EarlyKeyThread::State {
       thread.join();
     }
     if (stop >= 0) close(stop);
-    if (connection != nullptr) xcb_disconnect(connection);
   }
+
+  bool Connect();
 
   void Handle(const xcb_generic_event_t& event) {
     const std::uint8_t type = event.response_type & 0x7f;
@@ -58,19 +63,26 @@ struct EarlyKeyThread::State {
   }
 
   void Run() {
-    sched_param priority{};
-    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);  // best effort
+    // The round trips of setting up are this thread's, not the GUI thread's, and at the
+    // ordinary priority: the window is still being shown.
+    if (Connect()) {
+      sched_param priority{};
+      priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+      pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);  // best effort
+      Read();
+    }
+    sink->KeyThreadEnded();
+    if (connection != nullptr) xcb_disconnect(connection);
+  }
+
+  void Read() {
     pollfd watched[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {stop, POLLIN, 0}};
     for (;;) {
       while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
         Handle(*event);
         std::free(event);
       }
-      if (xcb_connection_has_error(connection) != 0) {
-        sink->KeyThreadEnded();
-        return;
-      }
+      if (xcb_connection_has_error(connection) != 0) return;
       if (poll(watched, 2, -1) < 0) continue;
       if ((watched[1].revents & POLLIN) != 0) return;
     }
@@ -135,22 +147,23 @@ EarlyKeyThread::EarlyKeyThread(std::unique_ptr<State> state) : state_(std::move(
 
 EarlyKeyThread::~EarlyKeyThread() = default;
 
+bool EarlyKeyThread::State::Connect() {
+  connection = xcb_connect(displayName.c_str(), nullptr);
+  if (xcb_connection_has_error(connection) != 0) return false;
+  if (!WatchClicks(connection, *this) || !DetectableAutoRepeat(connection)) return false;
+  const std::uint32_t mask =
+      XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_FOCUS_CHANGE;
+  return Checked(connection, xcb_change_window_attributes_checked(connection, window,
+                                                                  XCB_CW_EVENT_MASK, &mask));
+}
+
 std::unique_ptr<EarlyKeyThread> EarlyKeyThread::Start(void* xlibDisplay, std::uint32_t window,
                                                       EarlyKeySink& sink) {
   auto state = std::make_unique<State>();
-  state->sink = &sink;
   // The name the toolkit opened, so that both connections reach the same X server.
-  state->connection = xcb_connect(DisplayString(static_cast<Display*>(xlibDisplay)), nullptr);
-  if (xcb_connection_has_error(state->connection) != 0) return nullptr;
-  if (!WatchClicks(state->connection, *state) || !DetectableAutoRepeat(state->connection)) {
-    return nullptr;
-  }
-  const std::uint32_t mask =
-      XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_FOCUS_CHANGE;
-  if (!Checked(state->connection, xcb_change_window_attributes_checked(state->connection, window,
-                                                                       XCB_CW_EVENT_MASK, &mask))) {
-    return nullptr;
-  }
+  state->displayName = DisplayString(static_cast<Display*>(xlibDisplay));
+  state->window = window;
+  state->sink = &sink;
   state->stop = eventfd(0, EFD_CLOEXEC);
   if (state->stop < 0) return nullptr;
   State& running = *state;

@@ -14,7 +14,7 @@ class EarlyKeySink {
   // A click or touch anywhere, or the window's focus moving: keys after it may go
   // elsewhere until the toolkit has handled it.
   virtual void KeyThreadOtherInput() = 0;
-  // The connection is gone; nothing more comes.
+  // Nothing more comes: the connection could not be made as needed, or is gone.
   virtual void KeyThreadEnded() = 0;
 };
 
@@ -25,9 +25,10 @@ class EarlyKeySink {
 // have it (as for the MIDI server), and goes on without it elsewhere.
 class EarlyKeyThread {
  public:
-  // On the display of xlibDisplay (the toolkit's Xlib Display), for window. Null when it
-  // cannot be had: no such display or window, or no XInput 2.2 (without it the clicks that
-  // may move the keys elsewhere are not seen).
+  // On the display of xlibDisplay (the toolkit's Xlib Display), for window; the thread
+  // makes its connection itself. It ends at once (KeyThreadEnded) when that cannot be had:
+  // no such display or window, no XInput 2.2 (without it the clicks that may move the keys
+  // elsewhere are not seen) or no detectable auto-repeat. Null when no thread could start.
   static std::unique_ptr<EarlyKeyThread> Start(void* xlibDisplay, std::uint32_t window,
                                                EarlyKeySink& sink);
   struct State;

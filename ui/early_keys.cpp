@@ -55,9 +55,12 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter,
     if (x11 == nullptr || x11->display() == nullptr || window_.internalWinId() == 0) return;
     const std::lock_guard lock(ProgramStateLock());
     AfterEvent();
+    // Expected before it reads anything: the keys the toolkit's reader sees meanwhile wait
+    // for it, or for its first key (they came before; it never gets them).
+    ledger_.ExpectKeyThread(true);
     keyThread_ = EarlyKeyThread::Start(x11->display(),
                                        static_cast<std::uint32_t>(window_.internalWinId()), *this);
-    ledger_.ExpectKeyThread(keyThread_ != nullptr);
+    if (keyThread_ == nullptr) ledger_.ExpectKeyThread(false);
   }
 
   void StopKeyThread() {
