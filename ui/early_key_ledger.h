@@ -61,8 +61,6 @@ class EarlyKeyLedger {
   // A key event of the window seen by reader; playable: the reader would play it ahead if
   // it is its turn.
   Sight See(KeyReader reader, const RawKeyEvent& event, bool playable);
-  // The toolkit's reader, seeing a key event first (kept for the toolkit-only tests).
-  void Record(const RawKeyEvent& event, bool playable) { See(KeyReader::Toolkit, event, playable); }
   // The key highlight the event just played holds back for its delivery.
   void HoldDrawing(std::uint8_t note, bool down);
   // A failure of playing the event just played; nothing is played ahead until its entry

@@ -23,12 +23,12 @@ std::string MessageOf(const std::exception_ptr& failure) {
 TEST(EarlyKeyLedgerTest, KeysPlayedAheadAreNotPlayedAgainAndKeepTheirHighlight) {
   EarlyKeyLedger ledger;
   // Press, release and press again in one millisecond: three events alike but for order.
-  ledger.Record(Press(52, 100), true);
+  ledger.See(KeyReader::Toolkit, Press(52, 100), true);
   ledger.HoldDrawing(36, true);
-  ledger.Record(Release(52, 100), true);
+  ledger.See(KeyReader::Toolkit, Release(52, 100), true);
   ledger.HoldDrawing(36, false);
   ASSERT_TRUE(ledger.MayPlayAhead());
-  ledger.Record(Press(52, 100), true);
+  ledger.See(KeyReader::Toolkit, Press(52, 100), true);
   ledger.HoldDrawing(36, true);
 
   EarlyKeyLedger::Delivery first = ledger.Deliver(Press(52, 100));
@@ -46,9 +46,9 @@ TEST(EarlyKeyLedgerTest, KeysPlayedAheadAreNotPlayedAgainAndKeepTheirHighlight) 
 
 TEST(EarlyKeyLedgerTest, AKeyLeftToTheToolkitOrOtherInputHoldsTheKeysAfterItBack) {
   EarlyKeyLedger ledger;
-  ledger.Record(Press(76, 10), false);  // F10: the toolkit's, it opens the menu
+  ledger.See(KeyReader::Toolkit, Press(76, 10), false);  // F10: the toolkit's, it opens the menu
   EXPECT_FALSE(ledger.MayPlayAhead());
-  ledger.Record(Press(52, 10), false);  // so the key after it waits its turn too
+  ledger.See(KeyReader::Toolkit, Press(52, 10), false);  // so the key after it waits its turn too
   EXPECT_FALSE(ledger.Deliver(Press(76, 10)).playedAhead);
   EXPECT_FALSE(ledger.MayPlayAhead());
   EXPECT_FALSE(ledger.Deliver(Press(52, 10)).playedAhead);
@@ -59,7 +59,7 @@ TEST(EarlyKeyLedgerTest, AKeyLeftToTheToolkitOrOtherInputHoldsTheKeysAfterItBack
   ledger.RecordOtherInput();
   ledger.RecordOtherInput();
   EXPECT_FALSE(ledger.MayPlayAhead());
-  ledger.Record(Press(52, 20), false);
+  ledger.See(KeyReader::Toolkit, Press(52, 20), false);
   EXPECT_FALSE(ledger.Deliver(Press(52, 20)).playedAhead);
   EXPECT_TRUE(ledger.MayPlayAhead());
   EXPECT_TRUE(ledger.Empty());
@@ -67,24 +67,24 @@ TEST(EarlyKeyLedgerTest, AKeyLeftToTheToolkitOrOtherInputHoldsTheKeysAfterItBack
 
 TEST(EarlyKeyLedgerTest, EventsTheToolkitNeverDeliversAreDroppedByALaterDelivery) {
   EarlyKeyLedger ledger;
-  ledger.Record(Press(38, 5), false);  // taken by a shortcut: never delivered
-  ledger.Record(Press(52, 6), false);
+  ledger.See(KeyReader::Toolkit, Press(38, 5), false);  // taken by a shortcut: never delivered
+  ledger.See(KeyReader::Toolkit, Press(52, 6), false);
   EXPECT_FALSE(ledger.Deliver(Press(52, 6)).playedAhead);
   EXPECT_TRUE(ledger.MayPlayAhead());
   EXPECT_TRUE(ledger.Empty());
   // A delivery never seen first (sent by the toolkit itself) leaves the record alone.
-  ledger.Record(Press(52, 7), true);
+  ledger.See(KeyReader::Toolkit, Press(52, 7), true);
   EXPECT_FALSE(ledger.Deliver(Press(53, 7)).playedAhead);
   EXPECT_TRUE(ledger.Deliver(Press(52, 7)).playedAhead);
 }
 
 TEST(EarlyKeyLedgerTest, AFailureWaitsForItsKeyAndHoldsTheNextKeysBack) {
   EarlyKeyLedger ledger;
-  ledger.Record(Press(52, 1), true);
+  ledger.See(KeyReader::Toolkit, Press(52, 1), true);
   ledger.HoldDrawing(36, true);
   ledger.Fail(std::make_exception_ptr(std::runtime_error("device gone")));
   EXPECT_FALSE(ledger.MayPlayAhead());
-  ledger.Record(Release(52, 2), false);
+  ledger.See(KeyReader::Toolkit, Release(52, 2), false);
   EarlyKeyLedger::Delivery delivery = ledger.Deliver(Press(52, 1));
   EXPECT_TRUE(delivery.playedAhead);
   EXPECT_EQ(delivery.drawNote, 36);  // the key is drawn down though its note failed
@@ -95,9 +95,9 @@ TEST(EarlyKeyLedgerTest, AFailureWaitsForItsKeyAndHoldsTheNextKeysBack) {
   EXPECT_TRUE(ledger.MayPlayAhead());
 
   // The failure of an event never delivered is not lost.
-  ledger.Record(Press(53, 3), true);
+  ledger.See(KeyReader::Toolkit, Press(53, 3), true);
   ledger.Fail(std::make_exception_ptr(std::runtime_error("port gone")));
-  ledger.Record(Press(54, 4), false);
+  ledger.See(KeyReader::Toolkit, Press(54, 4), false);
   EXPECT_FALSE(ledger.Deliver(Press(54, 4)).playedAhead);
   const std::exception_ptr dropped = ledger.TakeDroppedFailure();
   ASSERT_TRUE(dropped);
@@ -108,9 +108,11 @@ TEST(EarlyKeyLedgerTest, AFailureWaitsForItsKeyAndHoldsTheNextKeysBack) {
 
 TEST(EarlyKeyLedgerTest, AFullLedgerStopsPlayingAheadForGood) {
   EarlyKeyLedger ledger;
-  for (std::uint32_t i = 0; i < EarlyKeyLedger::Capacity; ++i) ledger.Record(Press(52, i), true);
+  for (std::uint32_t i = 0; i < EarlyKeyLedger::Capacity; ++i)
+    ledger.See(KeyReader::Toolkit, Press(52, i), true);
   EXPECT_TRUE(ledger.MayPlayAhead());
-  ledger.Record(Press(52, 9999), false);  // not kept: its turn cannot be known any more
+  ledger.See(KeyReader::Toolkit, Press(52, 9999),
+             false);  // not kept: its turn cannot be known any more
   EXPECT_FALSE(ledger.MayPlayAhead());
   for (std::uint32_t i = 0; i < EarlyKeyLedger::Capacity; ++i) {
     ASSERT_TRUE(ledger.Deliver(Press(52, i)).playedAhead) << i;
@@ -126,7 +128,7 @@ TEST(EarlyKeyLedgerTest, TheRingWrapsAroundUnderLongPlaying) {
   std::uint32_t delivered = 0;
   for (std::uint32_t time = 0; time < 10 * EarlyKeyLedger::Capacity; ++time) {
     ASSERT_TRUE(ledger.MayPlayAhead());
-    ledger.Record(Press(52 + time % 3, time), true);
+    ledger.See(KeyReader::Toolkit, Press(52 + time % 3, time), true);
     if (time % 5 == 4) {
       for (; delivered <= time; ++delivered) {
         ASSERT_TRUE(ledger.Deliver(Press(52 + delivered % 3, delivered)).playedAhead);
