@@ -39,7 +39,7 @@ EarlyKeyLedger::Entry* EarlyKeyLedger::Push(Kind kind) {
 
 EarlyKeyLedger::Sight EarlyKeyLedger::See(KeyReader reader, const RawKeyEvent& event,
                                           bool playable) {
-  played_ = Capacity;
+  justPlayed_ = false;
   const bool byToolkit = reader == KeyReader::Toolkit;
   std::size_t index = 0;
   for (; index < count_; ++index) {
@@ -63,25 +63,25 @@ EarlyKeyLedger::Sight EarlyKeyLedger::See(KeyReader reader, const RawKeyEvent& e
   entry->event = event;
   entry->seenByToolkit = byToolkit;
   entry->seenByKeyThread = !byToolkit;
-  if (play) played_ = count_ - 1;
+  justPlayed_ = play;
   DropFinished();
   return play ? Sight::Play : Sight::Leave;
 }
 
 void EarlyKeyLedger::HoldDrawing(std::uint8_t note, bool down) {
-  if (played_ >= count_) return;
-  Entry& entry = At(played_);
+  if (!justPlayed_) return;
+  Entry& entry = At(count_ - 1);
   entry.drawNote = note;
   entry.drawDown = down;
 }
 
 void EarlyKeyLedger::Fail(std::exception_ptr failure) {
-  if (played_ >= count_) return;
-  At(played_).failure = std::move(failure);
+  if (!justPlayed_) return;
+  At(count_ - 1).failure = std::move(failure);
 }
 
 void EarlyKeyLedger::RecordOtherInput() {
-  played_ = Capacity;
+  justPlayed_ = false;
   // One mark stands for any run of other input not yet done with.
   if (count_ > 0 && At(count_ - 1).kind == Kind::Other && !At(count_ - 1).done) return;
   if (Entry* entry = Push(Kind::Other)) {
@@ -98,7 +98,7 @@ void EarlyKeyLedger::Finish(Entry& entry) {
 }
 
 EarlyKeyLedger::Delivery EarlyKeyLedger::Deliver(const RawKeyEvent& event) {
-  played_ = Capacity;
+  justPlayed_ = false;
   std::size_t index = 0;
   for (; index < count_; ++index) {
     const Entry& entry = At(index);
@@ -128,7 +128,6 @@ void EarlyKeyLedger::DropFinished() {
     entry = Entry{};
     first_ = (first_ + 1) % Capacity;
     --count_;
-    if (played_ < Capacity) --played_;
   }
 }
 

@@ -97,8 +97,9 @@ class EarlyKeyLedger {
   std::array<Entry, Capacity> entries_{};
   std::size_t first_ = 0;
   std::size_t count_ = 0;
-  // The index of the entry the last Play answer was for (HoldDrawing and Fail go there).
-  std::size_t played_ = Capacity;
+  // The last answer was Play: HoldDrawing and Fail go to the last entry (a new one is not
+  // done, so nothing drops it meanwhile).
+  bool justPlayed_ = false;
   bool keyThread_ = false;
   bool full_ = false;
   std::exception_ptr droppedFailure_;

@@ -124,6 +124,7 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter,
     return true;
   }
 
+ private:
   static void RunGuardedRethrow(const std::exception_ptr& failure) {
     RunGuarded([&failure] { std::rethrow_exception(failure); });
   }
@@ -145,7 +146,8 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter,
       return;
     }
     const std::uint16_t virtualKey = VirtualKeyFromXkbKeycode(key.detail);
-    const bool playable = KeysGoToWindow() && PlayableKey(key.state, virtualKey, key.response_type);
+    const bool playable =
+        KeysGoToWindow() && PlayableKey(key.state, virtualKey, (key.response_type & 0x80) != 0);
     if (ledger_.See(KeyReader::Toolkit, raw, playable) == EarlyKeyLedger::Sight::Play) {
       Play(raw.press, virtualKey);
     }
@@ -158,9 +160,8 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter,
     const std::uint16_t virtualKey = VirtualKeyFromXkbKeycode(keycode);
     // The device set is made by the GUI thread at the first note; this thread only plays
     // once it is there and its MIDI system is ready (neither then waits).
-    const bool playable = keysGoToWindow_ && !sent &&
-                          PlayableKey(state, virtualKey, XCB_KEY_PRESS) && MidiOutputExists() &&
-                          InstalledMidiSystem().Ready();
+    const bool playable = keysGoToWindow_ && PlayableKey(state, virtualKey, sent) &&
+                          MidiOutputExists() && InstalledMidiSystem().Ready();
     if (ledger_.See(KeyReader::KeyThread, {press, keycode, time}, playable) ==
         EarlyKeyLedger::Sight::Play) {
       Play(press, virtualKey);
@@ -177,10 +178,9 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter,
     ledger_.ExpectKeyThread(false);
   }
 
- private:
-  static bool PlayableKey(std::uint16_t state, std::uint16_t virtualKey,
-                          std::uint8_t responseType) {
-    return (responseType & 0x80) == 0 && PlainState(state) && TypingAreaKey(virtualKey) &&
+  // A plain typing key from the keyboard (not sent by another client), with a device set.
+  static bool PlayableKey(std::uint16_t state, std::uint16_t virtualKey, bool sent) {
+    return !sent && PlainState(state) && TypingAreaKey(virtualKey) &&
            (Config.RecordingDevice >= 0 || Config.PlayingDevice >= 0);
   }
 
