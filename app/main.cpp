@@ -8,6 +8,7 @@
 #include "application.h"
 #include "deferred_midi_system.h"
 #include "early_keys.h"
+#include "exit_signals.h"
 #include "files.h"
 #include "machine_midi.h"
 #include "main_window.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
   DeferredMidiSystem& midiSystem = *deferredMidi;
   InstallMidiSystem(std::move(deferredMidi));
   TApplication application(argc, argv);
+  // Ended by a signal, the program ends as its close box ends it: with the exit save, and
+  // nothing left sounding. Every menu and box closes first.
+  EndOnSignals([] { QApplication::closeAllWindows(); });
   SetProgramFolder(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
 
   auto mainWindow = std::make_unique<TForm1>();
@@ -43,7 +47,8 @@ int main(int argc, char** argv) {
   Form1->activateWindow();
   StartEarlyKeys(application, *Form1);
   midiSystem.Start();
-  const int result = application.exec();
+  // A signal during the start (the first run's warning) has closed the window already.
+  const int result = EndSignalled() ? 0 : application.exec();
   StopEarlyKeys();
 
   FormAbout = nullptr;

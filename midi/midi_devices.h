@@ -48,6 +48,8 @@ class TMidiOutput : public TMidiDevices {
 
   // Sends one short message, opening the device first when it is closed.
   void SendShort(std::int32_t index, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+  // Whether the device is open; raises "List index out of bounds (%d)" for a bad index.
+  bool IsOpen(std::int32_t index) { return EntryHandle(index) != 0; }
   // The handle of a valid index (0 while closed); raises
   // "TMidiOutput: Device index out of bounds! (%d)" for any other index.
   MidiHandle DeviceHandle(std::int32_t index) const;

@@ -2,12 +2,8 @@
 
 #include <QIcon>
 #include <QMessageBox>
-#include <QThread>
-#include <mutex>
 
-#include "early_keys.h"
 #include "main_window.h"
-#include "program_lock.h"
 #include "x11_auto_repeat.h"
 
 std::string ErrorBoxText(const std::string& message) {
@@ -51,9 +47,6 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-  // The GUI thread's events only: they are what touches the program's state.
-  std::unique_lock<std::recursive_mutex> lock(ProgramStateLock(), std::defer_lock);
-  if (QThread::currentThread() == thread()) lock.lock();
   bool handled = false;
   try {
     handled = QApplication::notify(receiver, event);
@@ -62,6 +55,5 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   } catch (...) {
     ShowError("");
   }
-  if (lock.owns_lock()) EarlyKeysAfterEvent();
   return handled;
 }

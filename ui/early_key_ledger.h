@@ -14,64 +14,41 @@ struct RawKeyEvent {
   std::uint32_t time = 0;
 };
 
-// Who reads the window's key events from the X server: the toolkit's own connection
-// (read on the GUI thread before the toolkit delivers them), and the key thread's
-// connection of its own. Both get the same key events of the window in the same order,
-// each at its own pace.
-enum class KeyReader : std::uint8_t { Toolkit, KeyThread };
-
-// The input the program has seen from the window system before the toolkit delivered it,
-// in order: key events played at once ("ahead"), key events left to the toolkit, and
-// other input (clicks, focus changes) that may change where the keys go.
+// The input the program has read from the window system and the toolkit has still to
+// deliver, in order: key events of the window played at once ("ahead"), key events left
+// to the toolkit, and other input (clicks, focus changes, keys of other windows) that may
+// change where the keys go.
 //
-// Whichever reader sees a key event first decides it, once: it may play it ahead only when
-// everything seen before it was played ahead too; then nothing the toolkit has still to
-// deliver can come between, and the notes keep the order of the keys. The other reader,
-// seeing it later, leaves it alone. When the toolkit delivers a key event, the entries up
-// to it are done with (earlier ones it never delivered are dropped), and whether it was
-// played ahead says whether it must not play again. An entry is kept until the key thread
-// has seen it as well (or a later event), so that a key thread running behind the toolkit
-// never takes a delivered key for a new one. No allocation: a fixed ring; should it ever
-// fill, nothing more is played ahead.
+// A key may be played ahead only when nothing before it is still to be handled by the
+// toolkit: no key left to it, no other input, no failure still to be reported. Then the
+// notes keep the order of the keys. When the toolkit delivers a key event to the window,
+// the entries up to it are done with (earlier ones it delivered elsewhere, or not at all,
+// are dropped), and whether it was played ahead says whether it must not play again.
 //
-// Not locked: the program calls it under its state lock.
+// No allocation: a fixed ring. Should it fill (the toolkit has delivered nothing to the
+// window for that long), the keys after it take the toolkit's way until the last key seen
+// reaches the window with no other input behind it: then everything seen is handled.
 class EarlyKeyLedger {
  public:
-  static constexpr std::size_t Capacity = 256;
+  static constexpr std::size_t Capacity = 128;
 
-  // What the delivery of a key event brings with it: whether it was played ahead, the key
-  // highlight held back until now (note -1: none), and a failure of the playing to report.
+  // What the delivery of a key event to the window brings with it.
   struct Delivery {
-    bool playedAhead = false;
-    std::int16_t drawNote = -1;
-    bool drawDown = false;
-    std::exception_ptr failure;
+    bool playedAhead = false;           // it must not be played again
+    std::exception_ptr failure;         // of its own playing ahead
+    std::exception_ptr earlierFailure;  // of an earlier key played ahead that never came
   };
 
-  // What a reader is to do with a key event it sees.
-  enum class Sight : std::uint8_t {
-    Play,   // seen first, and its turn: play it now (HoldDrawing / Fail follow)
-    Leave,  // seen first, not to be played ahead: the toolkit plays it on delivery
-    Known,  // the other reader saw it first and decided it
-  };
-
-  // Whether the key thread reads the window's keys too (entries then wait for it).
-  void ExpectKeyThread(bool expected);
-  bool MayPlayAhead() const;
-  // A key event of the window seen by reader; playable: the reader would play it ahead if
-  // it is its turn.
-  Sight See(KeyReader reader, const RawKeyEvent& event, bool playable);
-  // The key highlight the event just played holds back for its delivery.
-  void HoldDrawing(std::uint8_t note, bool down);
-  // A failure of playing the event just played; nothing is played ahead until its entry
-  // is delivered.
-  void Fail(std::exception_ptr failure);
-  // Input other than a key of the window: blocks playing ahead until a later key event is
-  // delivered (the toolkit delivers in order, so by then this input was handled too).
+  bool MayPlayAhead() const { return blocking_ == 0 && !overflowed_; }
+  // A key event of the window played ahead; failure: what its playing raised, reported at
+  // its delivery (no key is played ahead before that).
+  void RecordPlayed(const RawKeyEvent& event, std::exception_ptr failure = nullptr);
+  // A key event of the window left to the toolkit.
+  void RecordLeft(const RawKeyEvent& event);
+  // Input other than a key of the window: holds the keys after it back until a later key
+  // event reaches the window (the toolkit delivers in order, so this input was handled).
   void RecordOtherInput();
   Delivery Deliver(const RawKeyEvent& event);
-  // Failures of entries dropped undelivered, to be reported all the same.
-  std::exception_ptr TakeDroppedFailure();
   bool Empty() const { return count_ == 0; }
 
  private:
@@ -79,28 +56,22 @@ class EarlyKeyLedger {
   struct Entry {
     Kind kind = Kind::Left;
     RawKeyEvent event;
-    bool seenByToolkit = false;
-    bool seenByKeyThread = false;
-    // The toolkit delivered it, or a later event: it holds nothing back any more.
-    bool done = false;
-    std::int16_t drawNote = -1;
-    bool drawDown = false;
     std::exception_ptr failure;
   };
+  static bool Blocks(const Entry& entry) {
+    return entry.kind != Kind::PlayedAhead || entry.failure != nullptr;
+  }
   Entry& At(std::size_t index) { return entries_[(first_ + index) % Capacity]; }
   const Entry& At(std::size_t index) const { return entries_[(first_ + index) % Capacity]; }
-  static bool Blocks(const Entry& entry);
-  Entry* Push(Kind kind);
-  void Finish(Entry& entry);
-  void DropFinished();
+  void Push(Entry entry);
+  // Drops the first count entries; the first failure among them goes to failure.
+  void DropFront(std::size_t count, std::exception_ptr& failure);
 
   std::array<Entry, Capacity> entries_{};
   std::size_t first_ = 0;
   std::size_t count_ = 0;
-  // The last answer was Play: HoldDrawing and Fail go to the last entry (a new one is not
-  // done, so nothing drops it meanwhile).
-  bool justPlayed_ = false;
-  bool keyThread_ = false;
-  bool full_ = false;
-  std::exception_ptr droppedFailure_;
+  std::size_t blocking_ = 0;  // entries that hold playing ahead back
+  bool overflowed_ = false;   // input came that the ring had no room for
+  RawKeyEvent lastKey_;       // the last key event seen, and whether other input followed
+  bool otherAfterLastKey_ = false;
 };

@@ -2,26 +2,22 @@
 
 class QApplication;
 class QKeyEvent;
-class QWidget;
+class TForm1;
 
-// The note keys of the main window are played from the X server's key events as soon as
-// the program reads them, ahead of the toolkit's own key events for them, which come a
-// good tenth of a millisecond later on the same thread; the toolkit's event then draws
-// the key and plays nothing again. Only where that changes nothing but the time: on X11
-// with detectable auto-repeat, for the keys of the typing area without Ctrl, Alt or the
-// logo key, while the keys go to the window itself (no menu, box or other widget has
-// them), devices are set and every key or click before has been handled. Every other key
-// takes the toolkit's way as before. Elsewhere (Windows, Wayland) nothing changes.
-//
-// On X11 a thread of its own reads the window's keys as well, on a connection of its own,
-// and plays each key first whenever the GUI thread is between two events (the program's
-// state lock); whichever of the two sees a key first decides it, in the order above.
-void StartEarlyKeys(QApplication& application, QWidget& window);
-// Outside any event (the key thread may be waiting for the lock the events hold).
+// The keys of the main window are read once, by the toolkit, on the GUI thread. On X11 the
+// keys the note engine plays (note keys, Space, F1..F9, plain or with Shift) are played as
+// soon as the toolkit reads the X server's event, ahead of the toolkit's key event for it,
+// which comes a good tenth of a millisecond later on the same thread and then only finds
+// it done. Only where that changes nothing but the time: with detectable auto-repeat, a
+// device set, while the keys go to the window itself (no menu, box or menu bar has them)
+// and once everything read before has been handled. Every other key takes the toolkit's
+// way. The window's loss of the keyboard is taken from the X server's event as well, so
+// that a grab however short ends the held notes. Elsewhere (Windows, Wayland) the toolkit's
+// events do everything.
+void StartEarlyKeys(QApplication& application, TForm1& window);
 void StopEarlyKeys();
-// For the application, after each event it dispatched, under the state lock.
-void EarlyKeysAfterEvent();
 
-// For the main window's key handler, first: true when this key event was played ahead;
-// its key highlight is drawn now and a failure of the playing is raised here.
+// For the main window's key handler, first: true when the key event is done with. It was
+// played ahead (a failure of that playing is shown now), or the failure of an earlier key
+// played ahead was shown just now: the box came between, so this key plays nothing.
 bool DeliverEarlyKey(const QKeyEvent& event);

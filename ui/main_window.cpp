@@ -7,7 +7,10 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QTimer>
+#include <exception>
 
 #include "about_box.h"
 #include "application.h"
@@ -24,6 +27,25 @@ TFormAbout* FormAbout = nullptr;
 namespace {
 constexpr int DesignedClientWidth = 214;
 constexpr int DesignedClientHeight = 30;
+
+// The menu bar never keeps the keyboard for itself: with Alt navigation on, the toolkit
+// leaves it holding the keyboard after Escape closes a menu, where note keys would still
+// reach the window but Space, Enter and the arrow keys open menus, and a held key's
+// release goes to a menu. Its menus open by a click, by F10 and by their own arrow keys.
+class NoMenuBarKeyboardMode final : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == QStyle::SH_MenuBar_AltKeyNavigation) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
+// A key that types a character, with no Ctrl, Alt or logo key: a menu's item letter.
+bool ItemLetter(const QKeyEvent& event) {
+  return !event.text().isEmpty() && event.text().at(0).isPrint() &&
+         (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+}
 }  // namespace
 
 TForm1::TForm1() {
@@ -54,9 +76,14 @@ TForm1::TForm1() {
   MainMenu1->setObjectName("MainMenu1");
   MainMenu1->setFocusPolicy(Qt::NoFocus);
   MainMenu1->setNativeMenuBar(false);
+  auto* menuBarStyle = new NoMenuBarKeyboardMode;
+  menuBarStyle->setParent(MainMenu1);
+  MainMenu1->setStyle(menuBarStyle);
 
   File1 = MainMenu1->addMenu(QStringLiteral("File"));
   File1->setObjectName("File1");
+  File1->installEventFilter(this);
+  connect(File1, &QMenu::aboutToHide, this, [this] { fileMenuOpenedByF10_ = false; });
   AddCommand(File1, NewConfig1, "New Config", "NewConfig1", &TForm1::NewConfig1Click);
   AddCommand(File1, LoadConfig1, "Open Config", "LoadConfig1", &TForm1::LoadConfig1Click);
   AddCommand(File1, SaveConfig1, "Save Config As..", "SaveConfig1", &TForm1::SaveConfig1Click);
@@ -182,48 +209,57 @@ void TForm1::OctaveMenuChosen(QAction* sender) {
   OctaveChosen(ItemPosition(sender));
 }
 
+bool TForm1::KeysGoToWindow() const {
+  const QWidget* focus = QApplication::focusWidget();
+  return QApplication::activePopupWidget() == nullptr &&
+         QApplication::activeModalWidget() == nullptr && (focus == nullptr || focus == this);
+}
+
+void TForm1::KeyboardLost() {
+  try {
+    ReleasePressedNotes();
+  } catch (...) {
+    // An error box that took the focus has just told of the failure, which the note-offs
+    // to the same device would only repeat.
+    if (ErrorBoxOpen()) return;
+    QTimer::singleShot(0, this, [failure = std::current_exception()] {
+      RunGuarded([&failure] { std::rethrow_exception(failure); });
+    });
+  }
+}
+
+void TForm1::PlayKey(const QKeyEvent& event) {
+  // A key that was already queued when a menu, a box or another window took the keyboard
+  // would start a note whose release goes elsewhere: it plays nothing, and neither does
+  // its release (the note ended when the keyboard went).
+  if (!KeysGoToWindow()) return;
+  const std::uint16_t key = VirtualKeyOf(event);
+  if (event.type() == QEvent::KeyPress) {
+    // Auto-repeat presses pass: the pressed flags drop them.
+    RunGuarded([key] { FormKeyDown(key); });
+  } else if (!event.isAutoRepeat() || DetectableAutoRepeatOn()) {
+    // An auto-repeat release is not a real release: a held key stays one note. When the
+    // X server sends held keys as repeated presses, every release is real.
+    RunGuarded([key] { FormKeyUp(key); });
+  }
+}
+
 bool TForm1::event(QEvent* e) {
   switch (e->type()) {
-    case QEvent::KeyPress: {
-      // A key already played as the X server sent it is only drawn now.
-      if (DeliverEarlyKey(*static_cast<QKeyEvent*>(e))) break;
-      // A press that was already queued when a menu or another window took the keyboard
-      // would start a note whose release goes elsewhere: it is not played.
-      if (QApplication::activePopupWidget() != nullptr ||
-          QApplication::activeModalWidget() != nullptr) {
-        break;
-      }
-      // Auto-repeat presses pass: the pressed flags drop them.
-      const std::uint16_t key = VirtualKeyOf(*static_cast<QKeyEvent*>(e));
-      RunGuarded([key] { FormKeyDown(key); });
-      break;
-    }
+    case QEvent::KeyPress:
     case QEvent::KeyRelease: {
-      const auto* keyEvent = static_cast<QKeyEvent*>(e);
-      if (DeliverEarlyKey(*keyEvent)) break;
-      // An auto-repeat release is not a real release: a held key stays one note. When the
-      // X server sends held keys as repeated presses, every release is real.
-      if (!keyEvent->isAutoRepeat() || DetectableAutoRepeatOn()) {
-        const std::uint16_t key = VirtualKeyOf(*keyEvent);
-        RunGuarded([key] { FormKeyUp(key); });
-      }
+      const auto& keyEvent = *static_cast<QKeyEvent*>(e);
+      // A key already played as the X server sent it is done with.
+      if (!DeliverEarlyKey(keyEvent)) PlayKey(keyEvent);
       break;
     }
     case QEvent::FocusOut:
     case QEvent::WindowDeactivate:
-      // A key released while the focus is elsewhere never reaches this window, so
+    case QEvent::WindowBlocked:
+    case QEvent::Hide:
+      // A key released while the keyboard is elsewhere never reaches this window, so
       // everything held is released now rather than left sounding.
-      if (ErrorBoxOpen()) {
-        // The error box took the focus: the user has just been told of the failure, which
-        // the note-offs to the same device would only repeat. Working devices still get
-        // theirs.
-        try {
-          ReleasePressedNotes();
-        } catch (...) {
-        }
-      } else {
-        RunGuarded([] { ReleasePressedNotes(); });
-      }
+      KeyboardLost();
       break;
     default:
       break;
@@ -232,15 +268,26 @@ bool TForm1::event(QEvent* e) {
   return QMainWindow::event(e);
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+  // F10 opens the File menu; a letter typed next (F10 sits beside the octave keys) must
+  // not become one of its commands. Once another menu is opened with the arrow keys, its
+  // letters work as usual.
+  if (watched == File1 && e->type() == QEvent::KeyPress && fileMenuOpenedByF10_ &&
+      ItemLetter(*static_cast<QKeyEvent*>(e))) {
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
 void TForm1::keyPressEvent(QKeyEvent* e) {
   // What the window system does with a key once the key handlers have seen it: F10 opens
   // the menu bar at its first menu, where the arrow keys go on.
   const bool plainF10 = e->key() == Qt::Key_F10 &&
                         (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
                         !e->isAutoRepeat();
-  if (plainF10 && QApplication::activePopupWidget() == nullptr &&
-      QApplication::activeModalWidget() == nullptr && !MainMenu1->actions().isEmpty()) {
+  if (plainF10 && KeysGoToWindow() && !MainMenu1->actions().isEmpty()) {
     MainMenu1->setActiveAction(MainMenu1->actions().constFirst());
+    fileMenuOpenedByF10_ = QApplication::activePopupWidget() == File1;
     return;
   }
   QMainWindow::keyPressEvent(e);

@@ -91,6 +91,14 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   // Loads the key map that Config names.
   void LoadConfiguredKeyMap();
 
+  // Whether a key of the window goes to its own key handlers: no menu, box or menu bar
+  // has taken the keyboard.
+  bool KeysGoToWindow() const;
+  // The window has lost the keyboard (another window, a menu, a box, a grab): every held
+  // note ends now. A failing device keeps no other from its note-offs; the failure is shown
+  // once the event at hand is done.
+  void KeyboardLost();
+
   // Components, named as their Qt object names.
   QMenuBar* MainMenu1 = nullptr;
   QMenu* File1 = nullptr;
@@ -127,6 +135,7 @@ class TForm1 : public QMainWindow, public NoteDisplay {
 
  protected:
   bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
@@ -138,6 +147,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QMenu* AddSubmenu(QMenu* menu, const char* caption, const char* name);
   QFileDialog* ConfigDialog(bool saving);
   void DrawKey(std::uint8_t note, bool down);
+  // A key of the window, the toolkit's way.
+  void PlayKey(const QKeyEvent& event);
   void RepaintFromSurface(const QRect& area);
   // Runs steps that may load another configuration; the key map it names is loaded
   // afterwards, also when a step fails, so the table in use always matches Config.
@@ -147,7 +158,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QWidget* clientArea_ = nullptr;    // below the menu bar
   QWidget* keyboardView_ = nullptr;  // paints surface_, at the top left of clientArea_
   bool repaintingFromSurface_ = false;
-  bool deviceMenusPending_ = false;  // the device lists wait for the MIDI system
+  bool deviceMenusPending_ = false;   // the device lists wait for the MIDI system
+  bool fileMenuOpenedByF10_ = false;  // its letters are no commands then
   std::string lastOpenedFile_;
   std::string lastSavedFile_;
 };

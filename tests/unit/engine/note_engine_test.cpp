@@ -46,13 +46,17 @@ TEST_F(EngineTest, ProgramChangeOnlyWhenANoteOnFindsTheDeviceClosed) {
   FormKeyDown('Q');
   EXPECT_EQ(Sent(2), (Messages{ShortMessageOf(0xCF, 5, 0), ShortMessageOf(0x9F, 48, 100)}));
 
-  // A note-off that reopens a closed device sends no program change; the next note-on
-  // finds it open and sends none either.
+  // A key held while the devices close (a new instrument chosen) is released later: the
+  // close ended its note, so the release opens nothing, and the next note-on opens the
+  // device with the new instrument's program change.
+  FormKeyDown('Z');
+  Config.RecordingInstrument = 7;
   AllNotesOff();
   fake->ClearLog();
-  FormKeyUp('Q');
+  FormKeyUp('Z');
+  EXPECT_TRUE(fake->Calls.empty());
   FormKeyDown('Q');
-  EXPECT_EQ(Sent(0), (Messages{ShortMessageOf(0x81, 48, 100), ShortMessageOf(0x91, 48, 100)}));
+  EXPECT_EQ(Sent(0), (Messages{ShortMessageOf(0xC1, 7, 0), ShortMessageOf(0x91, 48, 100)}));
 }
 
 TEST_F(EngineTest, ThePlayingDeviceIsServedOnlyWhenItDiffers) {
@@ -187,12 +191,25 @@ TEST_F(EngineTest, ADeviceIndexBeyondTheListFailsAtThatDevice) {
   EXPECT_EQ(PressedNotes[36], 0);
   EXPECT_EQ(display.Events.back(), "up 36");
 
-  // The recording index is bad: the playing device is never served.
+  // The recording index is bad: the playing device is served all the same, note-on and
+  // note-off, and the failure is raised once it has been.
   fake->ClearLog();
   Config.RecordingDevice = 7;
   Config.PlayingDevice = 1;
   EXPECT_EQ(MessageOf([] { FormKeyDown('S'); }), "TMidiOutput: Device index out of bounds! (7)");
-  EXPECT_TRUE(Sent(1).empty());
+  EXPECT_EQ(MessageOf([] { FormKeyUp('S'); }), "List index out of bounds (7)");
+  EXPECT_EQ(Sent(1), (Messages{ShortMessageOf(0x90, 37, 100), ShortMessageOf(0x80, 37, 100)}));
+}
+
+TEST_F(EngineTest, AFailingRecordingDeviceKeepsNoNoteFromThePlayingDevice) {
+  // The recording device's port vanished, or its queue is full: every message to it fails.
+  Config.RecordingDevice = 0;
+  Config.PlayingDevice = 2;
+  fake->ShortResult[0] = MMSYSERR_ALLOCATED;
+  EXPECT_EQ(MessageOf([] { FormKeyDown('Z'); }), "Device busy.");
+  EXPECT_EQ(MessageOf([] { FormKeyUp('Z'); }), "Device busy.");
+  EXPECT_EQ(Sent(2), (Messages{ShortMessageOf(0x90, 36, 100), ShortMessageOf(0x80, 36, 100)}));
+  EXPECT_EQ(PressedNotes[36], 0);
 }
 
 TEST_F(EngineTest, ADeviceThatFailsToOpenLeavesTheKeyHeld) {
@@ -233,9 +250,11 @@ TEST_F(EngineTest, ReleasingHeldNotesGoesOnPastAFailingNoteAndAFailingDevice) {
 
   // A recording device beyond the list keeps no note-off from the working playing device.
   fake->ShortResult.clear();
+  AllNotesOff();
   Config.RecordingDevice = 9;
   Config.PlayingDevice = 1;
-  PressedNotes[36] = PressedNotes[48] = 1;
+  EXPECT_EQ(MessageOf([] { FormKeyDown('Z'); }), "TMidiOutput: Device index out of bounds! (9)");
+  EXPECT_EQ(MessageOf([] { FormKeyDown('Q'); }), "TMidiOutput: Device index out of bounds! (9)");
   fake->ClearLog();
   EXPECT_EQ(MessageOf([] { ReleasePressedNotes(); }), "List index out of bounds (9)");
   EXPECT_EQ(Sent(1), (Messages{ShortMessageOf(0x80, 36, 100), ShortMessageOf(0x80, 48, 100)}));
@@ -282,8 +301,8 @@ TEST_F(EngineTest, AnOctaveChangeWithAKeyHeldReleasesThroughTheNewOctave) {
   FormKeyDown('Z');
   FormKeyDown(VK_F1 + 4);  // octave 4: everything closed and cleared first
   fake->ClearLog();
-  FormKeyUp('Z');  // computes note 48, which is not held: its note-off goes out anyway
-  EXPECT_EQ(Sent(0), (Messages{ShortMessageOf(0x80, 48, 100)}));
+  FormKeyUp('Z');  // computes note 48, which is not held; the device closed: nothing goes out
+  EXPECT_TRUE(fake->Calls.empty());
   EXPECT_EQ(PressedNotes[36], 0);
 }
 

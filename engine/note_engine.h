@@ -43,9 +43,13 @@ void SetOctave(std::uint8_t octave);
 void OctaveChosen(int position);
 void WarnNoDevices();
 bool IsMidiNote(std::int32_t n);
-// Releases every flagged note as NoteOff does (used when the window loses the focus),
-// except that a failing device does not stop the note-offs to the other device or of the
-// other notes: the first failure is raised once everything has been tried.
+// A note-on or note-off goes to the recording device and, when it is another one, to the
+// playing device; a failing device keeps no other from its message, and the first failure
+// is raised once both have been served. A note-off goes only to a device that is open:
+// closing a device ends every note it played.
+//
+// Releases every flagged note as NoteOff does (used when the window loses the keyboard);
+// a failing note keeps no other from its note-off.
 void ReleasePressedNotes();
 // At program end, after the main window is gone: closes the devices still open, so that
 // the MIDI system silences whatever still sounds through them.

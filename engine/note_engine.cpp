@@ -31,13 +31,40 @@ void Send(std::int32_t device, std::int32_t status, std::int32_t data1, std::int
   MidiOutput().SendShort(device, statusByte, data1Byte, data2Byte);
 }
 
-// Opens a closed device for a note-on and sends its program change when one is set.
-void PrepareDevice(std::int32_t device, bool sendProgram, std::int32_t channel,
-                   std::int32_t instrument) {
-  TMidiOutput& output = MidiOutput();
-  if (output.DeviceHandle(device) != 0) return;
-  output.OpenDevice(device);
-  if (sendProgram) Send(device, ProgramChangeBase + channel, instrument, 0);
+// One output of the configuration: the device, its channel and instrument, and whether
+// a note-on that opens it sends the instrument's program change.
+struct Output {
+  std::int32_t Device;
+  std::int32_t Channel;
+  std::int32_t Instrument;
+  bool ProgramOnOpen;
+};
+
+// Serves the recording output and then the playing output when it is another device. A
+// failing device keeps no other from its message: the first failure is raised once every
+// device has been served.
+template <typename Serve>
+void ForEachOutput(const Serve& serve) {
+  const std::int32_t recording = Config.RecordingDevice;
+  const std::int32_t playing = Config.PlayingDevice;
+  std::exception_ptr firstFailure;
+  const auto attempt = [&](const Output& output) {
+    try {
+      serve(output);
+    } catch (...) {
+      if (!firstFailure) firstFailure = std::current_exception();
+    }
+  };
+  if (recording >= 0) {
+    attempt({recording, Config.RecordingChannel, Config.RecordingInstrument,
+             Config.RecordingInstrument >= 0});
+  }
+  if (playing >= 0 && playing != recording) {
+    // A playing instrument of 0 sends no program change, unlike the recording one.
+    attempt(
+        {playing, Config.PlayingChannel, Config.PlayingInstrument, Config.PlayingInstrument > 0});
+  }
+  if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
 // Runs the sending, then the drawing: the drawing happens whether or not a device failed,
@@ -97,19 +124,17 @@ void NoteOn(std::int32_t note) {
   // picture follows a moment later. A failing device still leaves the key highlighted.
   SendThenDraw(
       [note] {
-        const std::int32_t recording = Config.RecordingDevice;
-        const std::int32_t playing = Config.PlayingDevice;
-        if (recording >= 0) {
-          PrepareDevice(recording, Config.RecordingInstrument >= 0, Config.RecordingChannel,
-                        Config.RecordingInstrument);
-          Send(recording, NoteOnBase + Config.RecordingChannel, note, NoteVelocity);
-        }
-        if (playing >= 0 && playing != recording) {
-          // A playing instrument of 0 sends no program change, unlike the recording one.
-          PrepareDevice(playing, Config.PlayingInstrument > 0, Config.PlayingChannel,
-                        Config.PlayingInstrument);
-          Send(playing, NoteOnBase + Config.PlayingChannel, note, NoteVelocity);
-        }
+        ForEachOutput([note](const Output& output) {
+          TMidiOutput& devices = MidiOutput();
+          // A device opened by a note-on gets its program change first.
+          if (devices.DeviceHandle(output.Device) == 0) {
+            devices.OpenDevice(output.Device);
+            if (output.ProgramOnOpen) {
+              Send(output.Device, ProgramChangeBase + output.Channel, output.Instrument, 0);
+            }
+          }
+          Send(output.Device, NoteOnBase + output.Channel, note, NoteVelocity);
+        });
       },
       [note] { Display->DrawKeyDown(static_cast<std::uint8_t>(note)); });
 }
@@ -120,14 +145,12 @@ void NoteOff(std::int32_t note) {
 
   SendThenDraw(
       [note] {
-        const std::int32_t recording = Config.RecordingDevice;
-        const std::int32_t playing = Config.PlayingDevice;
-        if (recording >= 0) {
-          Send(recording, NoteOffBase + Config.RecordingChannel, note, NoteVelocity);
-        }
-        if (playing >= 0 && playing != recording) {
-          Send(playing, NoteOffBase + Config.PlayingChannel, note, NoteVelocity);
-        }
+        ForEachOutput([note](const Output& output) {
+          // A closed device has ended every note it played when it closed: the note-off
+          // does not open it again (so the next note-on opens it, with its program change).
+          if (!MidiOutput().IsOpen(output.Device)) return;
+          Send(output.Device, NoteOffBase + output.Channel, note, NoteVelocity);
+        });
       },
       [note] { Display->DrawKeyUp(static_cast<std::uint8_t>(note)); });
 }
@@ -150,28 +173,15 @@ void OctaveChosen(int position) {
 }
 
 void ReleasePressedNotes() {
-  // Every held note is released on every device even when one of them fails, so that a
-  // failing device keeps no working one from its note-offs; the first failure is
-  // reported afterwards.
+  // Every held note is released even when a device fails; the first failure is raised
+  // once everything has been tried.
   std::exception_ptr firstFailure;
-  const auto attempt = [&firstFailure](const auto& step) {
-    try {
-      step();
-    } catch (...) {
-      if (!firstFailure) firstFailure = std::current_exception();
-    }
-  };
-  const std::int32_t recording = Config.RecordingDevice;
-  const std::int32_t playing = Config.PlayingDevice;
   for (std::int32_t n = 0; n <= 127; ++n) {
     if (PressedNotes[static_cast<std::size_t>(n)] == 0) continue;
-    PressedNotes[static_cast<std::size_t>(n)] = 0;
-    if (Display != nullptr) attempt([n] { Display->DrawKeyUp(static_cast<std::uint8_t>(n)); });
-    if (recording >= 0) {
-      attempt([&] { Send(recording, NoteOffBase + Config.RecordingChannel, n, NoteVelocity); });
-    }
-    if (playing >= 0 && playing != recording) {
-      attempt([&] { Send(playing, NoteOffBase + Config.PlayingChannel, n, NoteVelocity); });
+    try {
+      NoteOff(n);
+    } catch (...) {
+      if (!firstFailure) firstFailure = std::current_exception();
     }
   }
   if (firstFailure) std::rethrow_exception(firstFailure);
