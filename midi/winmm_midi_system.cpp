@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "notes_ended_at_close.h"
+
 // The seam's result codes are the platform's: checked below, once the platform's headers
 // (whose macros carry the same names) have been read.
 namespace {
@@ -67,4 +69,7 @@ class WinMmMidiSystem final : public MidiSystem {
 
 }  // namespace
 
-std::unique_ptr<MidiSystem> CreateWinMmMidiSystem() { return std::make_unique<WinMmMidiSystem>(); }
+std::unique_ptr<MidiSystem> CreateWinMmMidiSystem() {
+  // Closing a port ends nothing on the instrument behind it.
+  return EndingNotesAtClose(std::make_unique<WinMmMidiSystem>());
+}
