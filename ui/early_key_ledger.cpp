@@ -36,6 +36,15 @@ void EarlyKeyLedger::RecordOtherInput() {
   Push({Kind::Other, {}, nullptr});
 }
 
+void EarlyKeyLedger::RecordKeyboardLost() {
+  RecordOtherInput();
+  if (overflowed_) {
+    lossUnrecorded_ = true;
+  } else {
+    At(count_ - 1).keyboardLost = true;
+  }
+}
+
 void EarlyKeyLedger::DropFront(std::size_t count, std::exception_ptr& failure) {
   for (std::size_t i = 0; i < count; ++i) {
     Entry& entry = At(0);
@@ -53,14 +62,19 @@ EarlyKeyLedger::Delivery EarlyKeyLedger::Deliver(const RawKeyEvent& event) {
   while (index < count_ && (At(index).kind == Kind::Other || !Same(At(index).event, event))) {
     ++index;
   }
+  delivery.keyboardLostSince = lossUnrecorded_;
   if (index < count_) {
+    for (std::size_t later = index + 1; later < count_; ++later) {
+      if (At(later).keyboardLost) delivery.keyboardLostSince = true;
+    }
     DropFront(index, delivery.earlierFailure);
     delivery.playedAhead = At(0).kind == Kind::PlayedAhead;
     DropFront(1, delivery.failure);
-  } else if (overflowed_ && Same(event, lastKey_) && !otherAfterLastKey_) {
-    // The last key seen, which the full ring could not hold: all input seen is handled.
+  }
+  if (overflowed_ && Same(event, lastKey_) && !otherAfterLastKey_) {
+    // The last key seen, and nothing after it: all input seen is handled.
     DropFront(count_, delivery.earlierFailure);
-    overflowed_ = false;
+    overflowed_ = lossUnrecorded_ = false;
   }
   // Any other key event unknown here was made by the toolkit itself, and is its to play.
   return delivery;

@@ -27,14 +27,18 @@ struct RawKeyEvent {
 //
 // No allocation: a fixed ring. Should it fill (the toolkit has delivered nothing to the
 // window for that long), the keys after it take the toolkit's way until the last key seen
-// reaches the window with no other input behind it: then everything seen is handled.
+// reaches the window with no other input behind it: then everything seen is handled. A
+// loss of the keyboard meanwhile counts for every press delivered until then.
 class EarlyKeyLedger {
  public:
   static constexpr std::size_t Capacity = 128;
 
   // What the delivery of a key event to the window brings with it.
   struct Delivery {
-    bool playedAhead = false;           // it must not be played again
+    bool playedAhead = false;  // it must not be played again
+    // The window lost the keyboard after this key event (its held notes ended then): a
+    // press is played no more, its release went elsewhere.
+    bool keyboardLostSince = false;
     std::exception_ptr failure;         // of its own playing ahead
     std::exception_ptr earlierFailure;  // of an earlier key played ahead that never came
   };
@@ -48,8 +52,12 @@ class EarlyKeyLedger {
   // Input other than a key of the window: holds the keys after it back until a later key
   // event reaches the window (the toolkit delivers in order, so this input was handled).
   void RecordOtherInput();
+  // The window's loss of the keyboard, handled as it is read: other input that the key
+  // events before it, still to be delivered, must know of.
+  void RecordKeyboardLost();
   Delivery Deliver(const RawKeyEvent& event);
   bool Empty() const { return count_ == 0; }
+  bool Full() const { return overflowed_; }
 
  private:
   enum class Kind : std::uint8_t { PlayedAhead, Left, Other };
@@ -57,6 +65,7 @@ class EarlyKeyLedger {
     Kind kind = Kind::Left;
     RawKeyEvent event;
     std::exception_ptr failure;
+    bool keyboardLost = false;  // of other input
   };
   static bool Blocks(const Entry& entry) {
     return entry.kind != Kind::PlayedAhead || entry.failure != nullptr;
@@ -74,4 +83,5 @@ class EarlyKeyLedger {
   bool overflowed_ = false;   // input came that the ring had no room for
   RawKeyEvent lastKey_;       // the last key event seen, and whether other input followed
   bool otherAfterLastKey_ = false;
+  bool lossUnrecorded_ = false;  // the keyboard went while the ring was full
 };

@@ -59,7 +59,6 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter {
         Key(*reinterpret_cast<const xcb_key_press_event_t*>(event));
         break;
       case XCB_FOCUS_OUT:
-        ledger_.RecordOtherInput();
         FocusOut(*reinterpret_cast<const xcb_focus_out_event_t*>(event));
         break;
       case XCB_BUTTON_PRESS:
@@ -89,7 +88,9 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter {
       return true;
     }
     if (delivery.failure) Report(delivery.failure);
-    return delivery.playedAhead;
+    // A press read before the keyboard went, delivered after its notes were ended: its
+    // release went elsewhere.
+    return delivery.playedAhead || (raw.press && delivery.keyboardLostSince);
   }
 
  private:
@@ -131,8 +132,10 @@ class EarlyKeyFilter final : public QAbstractNativeEventFilter {
   void FocusOut(const xcb_focus_out_event_t& focus) {
     if (focus.event != window_.internalWinId() || focus.detail == XCB_NOTIFY_DETAIL_INFERIOR ||
         focus.detail == XCB_NOTIFY_DETAIL_POINTER) {
+      ledger_.RecordOtherInput();
       return;
     }
+    ledger_.RecordKeyboardLost();
     window_.KeyboardLost();
   }
 

@@ -18,6 +18,7 @@ void StartEarlyKeys(QApplication& application, TForm1& window);
 void StopEarlyKeys();
 
 // For the main window's key handler, first: true when the key event is done with. It was
-// played ahead (a failure of that playing is shown now), or the failure of an earlier key
+// played ahead (a failure of that playing is shown now); or it is a press from before the
+// window lost the keyboard, whose release went elsewhere; or the failure of an earlier key
 // played ahead was shown just now: the box came between, so this key plays nothing.
 bool DeliverEarlyKey(const QKeyEvent& event);

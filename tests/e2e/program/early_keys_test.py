@@ -1,14 +1,12 @@
-"""End-to-end: note keys are played as soon as the X server's event is read (on the
-program's own key thread, or on the GUI thread when that reads it first), ahead of the
+"""End-to-end: note keys are played as soon as the X server's event is read, ahead of the
 toolkit's key event, which then plays nothing again. Every press must still give exactly
 one note-on and every release one note-off, in order, at full speed, also on a busy
-machine; and a key that comes
-right behind F10 or a click that opens a menu (in the same batch, before the program has
-handled either) must play nothing, as when the menu took the keyboard first.
+machine; and a key that comes right behind F10 or a click that opens a menu (in the same
+batch, before the program has handled either) must play nothing, as when the menu took the
+keyboard first.
 
 Usage: early_keys_test.py PROGRAM_FOLDER [unittest options]"""
 
-import ctypes
 import os
 import random
 import subprocess
@@ -16,32 +14,17 @@ import sys
 import time
 import unittest
 
-from fast_keys_test import FakeKeyboard
 from harness import PlayingTestCase, ProgramTestCase
+from x_input import XInput
 
 PROGRAM_FOLDER = None
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 
-class FakeInput(FakeKeyboard):
-    """Keys and mouse buttons through XTest, several in one batch."""
-
-    def __init__(self, display_name):
-        super().__init__(display_name)
-        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-
-    def send_mixed(self, events):
-        """events: ("key", keycode, pressed) or ("button", number, pressed), sent together."""
-        for kind, code, pressed in events:
-            fake = self.xtst.XTestFakeKeyEvent if kind == "key" else self.xtst.XTestFakeButtonEvent
-            fake(self.display, code, 1 if pressed else 0, 0)
-        self.x11.XSync(self.display, 0)
-
-
 class EarlyKeysTest(PlayingTestCase):
     def setUp(self):
         super().setUp()
-        self.input = FakeInput(self.servers.display)
+        self.input = XInput(self.servers.display)
         self.addCleanup(self.input.close)
 
     def notes(self, timeout=1.0):
@@ -57,8 +40,8 @@ class EarlyKeysTest(PlayingTestCase):
         self.play_random_batches(400, random.Random(10))
 
     def test_every_press_and_release_plays_once_in_order_on_a_busy_machine(self):
-        # Processes that keep every processor busy: the program's two readers of the keys
-        # (its GUI thread and its key thread) then run at times and paces even less alike.
+        # Processes that keep every processor busy: the program reads the X server's events
+        # in larger batches, at paces less alike.
         busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(os.cpu_count() or 2)]
         for process in busy:
             self.addCleanup(process.wait)

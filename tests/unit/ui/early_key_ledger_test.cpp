@@ -13,6 +13,7 @@ namespace {
 
 struct Input {
   bool key = true;    // else other input (a click, a focus change)
+  bool lost = false;  // other input: the window lost the keyboard (its notes end at once)
   RawKeyEvent event;  // of a key
   bool playable = false;
   bool fails = false;
@@ -23,7 +24,8 @@ struct Input {
 // in one random interleaving: the reader sees every input first, in order; the toolkit
 // delivers in the same order, later. Every key must take effect once, and everything in
 // input order: a key played ahead, a key the toolkit plays, other input being handled,
-// a failure being shown.
+// a failure being shown. The loss of the keyboard is handled as it is read (the held notes
+// end): a press from before it that the toolkit delivers after it must not play.
 void PlayRandomly(unsigned seed) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
@@ -37,6 +39,8 @@ void PlayRandomly(unsigned seed) {
   std::set<std::string> failuresShown;
   int failuresMade = 0;
   std::uint32_t time = 0;
+  std::size_t lastLoss = 0;
+  bool anyLoss = false;
 
   const auto effect = [&](std::size_t index) {
     if (anyEffect) {
@@ -57,12 +61,13 @@ void PlayRandomly(unsigned seed) {
     inputs.push_back(input);
     effects.push_back(0);
     undelivered.push_back(index);
-    if (!input.key) {
+    if (input.lost) {
+      ledger.RecordKeyboardLost();
+      lastLoss = index;
+      anyLoss = true;
+    } else if (!input.key) {
       ledger.RecordOtherInput();
     } else if (input.playable && ledger.MayPlayAhead()) {
-      // A key played ahead goes elsewhere only when something the toolkit did between
-      // (not input) took the keyboard: rare, and never twice within one millisecond.
-      if (!input.reachesWindow) ++time;
       effect(index);
       ++effects[index];
       std::exception_ptr failure;
@@ -79,10 +84,12 @@ void PlayRandomly(unsigned seed) {
     const std::size_t index = undelivered.front();
     undelivered.pop_front();
     const Input& input = inputs[index];
+    if (input.lost) return;  // handled as it was read
     if (!input.key || !input.reachesWindow) {
       if (!input.key || !effects[index]) effect(index);  // handled by the toolkit
       return;
     }
+    const bool full = ledger.Full();
     const EarlyKeyLedger::Delivery delivery = ledger.Deliver(input.event);
     if (delivery.earlierFailure) {
       effect(index);
@@ -100,8 +107,13 @@ void PlayRandomly(unsigned seed) {
       return;
     }
     EXPECT_EQ(effects[index], 0) << "the toolkit plays a key played already " << index;
+    const bool lostSince = anyLoss && lastLoss > index;
+    // A full ledger may drop a press it cannot place before or after a loss; never else.
+    if (lostSince || !full) {
+      EXPECT_EQ(delivery.keyboardLostSince, lostSince) << index;
+    }
     effect(index);
-    ++effects[index];
+    if (!(input.event.press && lostSince)) ++effects[index];
   };
 
   const std::uint32_t keycodes[] = {38, 52, 53, 54};
@@ -114,16 +126,20 @@ void PlayRandomly(unsigned seed) {
     }
     Input input;
     input.key = chance(0.85);
+    input.lost = !input.key && chance(0.2);
     if (chance(0.6)) ++time;  // several events within one millisecond, too
     input.event = {chance(0.5), keycodes[random() % 4], time};
     input.playable = chance(0.8);
     input.fails = chance(0.03);
     input.reachesWindow = chance(0.9);
+    // A key that goes elsewhere (a menu took the keyboard between) is never followed by
+    // one alike within the same millisecond: the ledger tells key events apart by time.
+    if (!input.reachesWindow) ++time;
     read(input);
   }
   while (!undelivered.empty()) deliver();
   // A last key reaching the window shows whatever failure is still to be shown.
-  read({true, {true, 38, time + 1}, true, false, true});
+  read({true, false, {true, 38, time + 1}, true, false, true});
   deliver();
   EXPECT_EQ(failuresShown.size(), static_cast<std::size_t>(failuresMade));
   for (std::size_t i = 0; i < inputs.size(); ++i) {
