@@ -6,6 +6,9 @@
 //   key_note_probe midi SOURCE_PORT KEY ROUNDS [BEFORE_KEY]
 //     ROUNDS times: (press and release BEFORE_KEY, pause,) press KEY, wait for the
 //     note-on, release KEY; prints one latency per line in microseconds.
+//   key_note_probe silence SOURCE_PORT KEY ROUNDS SILENCING_KEY
+//     ROUNDS times: press KEY, wait for its note-on, pause, press SILENCING_KEY and wait
+//     for a note-off, release both; prints the latency of each note-off.
 //   key_note_probe audio SOURCE_PORT KEY DELAY_MS
 //     waits DELAY_MS, presses KEY, prints the time until the source port's audio rises
 //     above silence; then again for a second press a second later.
@@ -29,6 +32,8 @@ namespace {
 jack_client_t* client = nullptr;
 jack_port_t* input = nullptr;
 bool audio = false;
+// What the next measurement waits for at a MIDI port: a note-on, or a note-off.
+std::atomic<bool> wantNoteOff{false};
 // The JACK time (microseconds) of the first note-on or sound after armed was set.
 std::atomic<bool> armed{false};
 std::atomic<jack_time_t> heard{0};
@@ -57,7 +62,9 @@ int Process(jack_nframes_t frames, void*) {
   for (std::uint32_t i = 0; i < count; ++i) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, buffer, i) != 0 || event.size < 3) continue;
-    if ((event.buffer[0] & 0xF0) == 0x90 && event.buffer[2] != 0) {
+    const bool noteOn = (event.buffer[0] & 0xF0) == 0x90 && event.buffer[2] != 0;
+    const bool noteOff = (event.buffer[0] & 0xF0) == 0x80 || (event.buffer[0] & 0xF0) == 0x90;
+    if (wantNoteOff.load() ? noteOff && !noteOn : noteOn) {
       heard = now;
       armed = false;
       came.release();
@@ -122,6 +129,21 @@ int main(int argc, char** argv) {
       Pause(300);
       Tap(display, key, false);
       Pause(700);
+    }
+  } else if (std::string(argv[1]) == "silence") {
+    if (argc < 6) return 2;
+    const KeyCode silencing = XKeysymToKeycode(display, XStringToKeysym(argv[5]));
+    const int rounds = std::atoi(argv[4]);
+    std::mt19937 random(7);
+    for (int round = 0; round < rounds; ++round) {
+      wantNoteOff = false;
+      const bool started = Measure(display, key) >= 0;
+      PauseSpread(40, random);
+      wantNoteOff = true;
+      std::printf("%lld\n", started ? Measure(display, silencing) : -1);
+      Tap(display, silencing, false);
+      Tap(display, key, false);
+      PauseSpread(40 + round % 7 * 5, random);
     }
   } else {
     const KeyCode before = argc > 5 ? XKeysymToKeycode(display, XStringToKeysym(argv[5])) : 0;

@@ -1,6 +1,7 @@
 // The least Qt program that turns a key press into a JACK MIDI note: a main window with a
 // menu bar, and a note-on (note-off) on its JACK port "QtFloor:out" for every key press
-// (release), written from the key handler through a lock-free queue. The key latency
+// (release), Space ending the notes held, written from the key handler through a lock-free
+// queue. The key latency
 // benchmark measures it next to the Xlib floor and Tessivar, so that what Qt's input path
 // costs is told apart from what the program adds.
 //
@@ -14,8 +15,6 @@
 // and "nomenu" after it leaves the menu bar out. "split" (with the first) also times, on the
 // GUI thread, each press from its raw X event to the key handler, and prints the median of
 // every 20 to standard error.
-#include <jack/jack.h>
-#include <jack/midiport.h>
 #include <pthread.h>
 #include <xcb/xcb.h>
 
@@ -26,7 +25,6 @@
 #include <QMenuBar>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -34,28 +32,11 @@
 #include <cstring>
 #include <thread>
 
+#include "floor_notes.h"
+
 namespace {
 
-jack_port_t* port = nullptr;
-std::array<std::array<std::uint8_t, 3>, 256> queue{};
-std::atomic<std::uint32_t> written{0}, taken{0};
-
-int Process(jack_nframes_t frames, void*) {
-  void* buffer = jack_port_get_buffer(port, frames);
-  jack_midi_clear_buffer(buffer);
-  const std::uint32_t until = written.load(std::memory_order_acquire);
-  std::uint32_t next = taken.load(std::memory_order_relaxed);
-  for (; next != until; ++next) jack_midi_event_write(buffer, 0, queue[next % 256].data(), 3);
-  taken.store(next, std::memory_order_release);
-  return 0;
-}
-
-void Send(bool press, std::uint32_t keycode) {
-  const std::uint32_t slot = written.load(std::memory_order_relaxed);
-  queue[slot % 256] = {static_cast<std::uint8_t>(press ? 0x90 : 0x80),
-                       static_cast<std::uint8_t>(keycode % 128), 100};
-  written.store(slot + 1, std::memory_order_release);
-}
+void Send(bool press, std::uint32_t keycode) { floor_notes::Key(press, keycode); }
 
 enum class Handler { KeyEvent, Event, Native, Thread };
 Handler handler = Handler::KeyEvent;
@@ -129,9 +110,7 @@ int main(int argc, char** argv) {
   }
   jack_client_t* client = jack_client_open("QtFloor", JackNoStartServer, nullptr);
   if (client == nullptr) return 1;
-  port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-  jack_set_process_callback(client, &Process, nullptr);
-  jack_activate(client);
+  floor_notes::Start(client);
 
   QApplication application(argc, argv);
   RawKeys rawKeys;

@@ -2,7 +2,8 @@
 """Key press -> note-on at a JACK port through a real X server (Xvfb) and a dummy-driver
 JACK server, for Tessivar and for the floor program (bench/key_note_floor, the least
 program that turns an X key press into a JACK MIDI note), side by side in one run:
-a repeated key, the first key after F4, the first key after Space. Then the built-in
+a repeated key, the first key after F4, the first key after Space, and Space -> the note-off
+of a held key (the floors end their held notes on Space too). Then the built-in
 synthesizer: key press -> sound for a first note 3 s after the window shows and for a
 later note. Figures only; nothing is asserted.
 
@@ -23,6 +24,7 @@ import harness  # noqa: E402
 from harness import Servers, Session, wait_for  # noqa: E402
 
 MONITOR = 2  # the built-in synthesizer, the virtual output, then the session's monitor
+SILENCE = "Space silencing a held key"  # a case measured from Space to the held note's note-off
 PERIOD = 32  # frames per JACK cycle at 48 kHz: 0.67 ms, so the cycle hides little
 
 
@@ -39,6 +41,8 @@ class FineServers(Servers):
 
 
 def probe(servers, bench, mode, source, key, count, before=None):
+    if before == SILENCE:
+        mode, before = "silence", "space"
     command = [os.path.join(bench, "key_note_probe"), mode, source, key, str(count)]
     if before:
         command.append(before)
@@ -131,7 +135,8 @@ def main():
     variants = "--variants" in sys.argv[3:]
     bench = os.path.join(build, "bench")
     folder = os.path.join(build, "program")
-    cases = [("repeated key", None), ("first key after F4", "F4"), ("first key after Space", "space")]
+    cases = [("repeated key", None), ("first key after F4", "F4"), ("first key after Space", "space"),
+             ("Space -> note-off of a held key", SILENCE)]
     floor_command = [os.path.join(bench, "key_note_floor")]
     qt_command = [os.path.join(bench, "key_note_qt_floor")]
     servers = FineServers()
