@@ -232,7 +232,21 @@ TEST_F(WindowTest, F10ReachesTheKeyHandlerThenOpensTheMenuBar) {
   EXPECT_EQ(fake->MessagesTo(0).front(), ShortMessageOf(0x90, 43, 100));
   EXPECT_EQ(QApplication::activePopupWidget(), form->File1);
   EXPECT_EQ(form->MainMenu1->activeAction(), form->File1->menuAction());
-  form->File1->close();
+  // A letter typed next is no command of the menu F10 opened ("&Exit" here).
+  bool exited = false;
+  QObject::connect(form->Exit1, &QAction::triggered, [&exited] { exited = true; });
+  QTest::keyClick(form->File1, Qt::Key_E);
+  EXPECT_FALSE(exited);
+  EXPECT_EQ(QApplication::activePopupWidget(), form->File1);
+  // Escape closes it, and the keys are the window's again at once: the menu bar keeps no
+  // keyboard mode in which Space or Enter would open a menu.
+  QTest::keyClick(form->File1, Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_FALSE(form->MainMenu1->hasFocus());
+  EXPECT_TRUE(form->KeysGoToWindow());
+  PressKey(Qt::Key_Space);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 TEST_F(WindowTest, MissingSkinAtStartUpGivesOneBoxAndTheDesignedSize) {
