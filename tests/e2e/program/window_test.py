@@ -65,6 +65,19 @@ class WindowTest(ProgramTestCase):
     def test_f10_opens_the_file_menu_whose_letters_are_no_commands(self):
         window, _ = self.start(recording=MONITOR)
         session = self.session
+        # Escape closes the menu and gives the keys back to the window at once: a held key
+        # plays, and Space ends it (rather than open a menu of a menu bar left holding the
+        # keyboard).
+        session.key("F10")
+        time.sleep(0.3)
+        session.key("Escape")
+        time.sleep(0.3)
+        session.key_down("z")
+        time.sleep(0.1)  # within the server's auto-repeat delay
+        session.key("space")
+        session.key_up("z")
+        self.assertEqual([m for m in self.monitor.wait_count(2) if m[0] in (NOTE_ON, NOTE_OFF)],
+                         [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 0)])
         session.key("F10")
         time.sleep(0.3)
         # "e" is a note key beside F10's octave keys, and the File menu's "&Exit".
