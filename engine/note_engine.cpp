@@ -8,6 +8,8 @@
 #include "midi_devices.h"
 
 std::array<std::uint8_t, 256> PressedNotes{};
+std::array<std::uint8_t, 128> PointerHolds{};
+std::uint32_t ReleasesOfAll = 0;
 
 namespace {
 
@@ -114,12 +116,15 @@ void FormKeyUp(std::uint16_t key) {
   if (IsMidiNote(n)) NoteOff(n);
 }
 
-void NoteOn(std::int32_t note) {
-  if (!IsMidiNote(note)) return;
-  const auto index = static_cast<std::size_t>(note);
-  if (PressedNotes[index] != 0) return;
-  PressedNotes[index] = 1;
+namespace {
 
+bool Sounding(std::int32_t note) {
+  const auto index = static_cast<std::size_t>(note);
+  return PressedNotes[index] != 0 || PointerHolds[index] != 0;
+}
+
+// The note starts on the devices, then its key is drawn down.
+void StartNote(std::int32_t note) {
   // The note leaves before the key is drawn: painting takes longer than sending, and the
   // picture follows a moment later. A failing device still leaves the key highlighted.
   SendThenDraw(
@@ -139,10 +144,7 @@ void NoteOn(std::int32_t note) {
       [note] { Display->DrawKeyDown(static_cast<std::uint8_t>(note)); });
 }
 
-void NoteOff(std::int32_t note) {
-  if (!IsMidiNote(note)) return;
-  PressedNotes[static_cast<std::size_t>(note)] = 0;
-
+void EndNote(std::int32_t note) {
   SendThenDraw(
       [note] {
         ForEachOutput([note](const Output& output) {
@@ -155,9 +157,49 @@ void NoteOff(std::int32_t note) {
       [note] { Display->DrawKeyUp(static_cast<std::uint8_t>(note)); });
 }
 
+// The holders of every note are forgotten: keys and pointers alike.
+void ForgetHolders() {
+  PressedNotes.fill(0);
+  PointerHolds.fill(0);
+  ++ReleasesOfAll;
+}
+
+}  // namespace
+
+void NoteOn(std::int32_t note) {
+  if (!IsMidiNote(note)) return;
+  const auto index = static_cast<std::size_t>(note);
+  if (PressedNotes[index] != 0) return;
+  const bool sounding = Sounding(note);
+  PressedNotes[index] = 1;
+  if (!sounding) StartNote(note);  // else a pointer holds it: one note
+}
+
+void NoteOff(std::int32_t note) {
+  if (!IsMidiNote(note)) return;
+  PressedNotes[static_cast<std::size_t>(note)] = 0;
+  if (!Sounding(note)) EndNote(note);  // else a pointer still holds it
+}
+
+void PointerNoteOn(std::int32_t note) {
+  if (!IsMidiNote(note)) return;
+  const auto index = static_cast<std::size_t>(note);
+  const bool sounding = Sounding(note);
+  if (PointerHolds[index] < 255) ++PointerHolds[index];
+  if (!sounding) StartNote(note);
+}
+
+void PointerNoteOff(std::int32_t note) {
+  if (!IsMidiNote(note)) return;
+  const auto index = static_cast<std::size_t>(note);
+  if (PointerHolds[index] == 0) return;  // ended meanwhile, with every other note
+  --PointerHolds[index];
+  if (!Sounding(note)) EndNote(note);
+}
+
 void AllNotesOff() {
   MidiOutput().CloseAll();
-  PressedNotes.fill(0);
+  ForgetHolders();
   if (Display != nullptr) Display->FormPaint();
 }
 
@@ -175,11 +217,14 @@ void OctaveChosen(int position) {
 void ReleasePressedNotes() {
   // Every held note is released even when a device fails; the first failure is raised
   // once everything has been tried.
+  std::array<bool, 128> held{};
+  for (std::int32_t n = 0; n <= 127; ++n) held[static_cast<std::size_t>(n)] = Sounding(n);
+  ForgetHolders();
   std::exception_ptr firstFailure;
   for (std::int32_t n = 0; n <= 127; ++n) {
-    if (PressedNotes[static_cast<std::size_t>(n)] == 0) continue;
+    if (!held[static_cast<std::size_t>(n)]) continue;
     try {
-      NoteOff(n);
+      EndNote(n);
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();
     }

@@ -20,6 +20,13 @@ class NoteDisplay {
 
 // Per-note pressed flags indexed by absolute note; only 0..127 are ever set.
 extern std::array<std::uint8_t, 256> PressedNotes;
+// How many pointers (the mouse, touch points) hold each note on the picture. A note held
+// by keys and pointers together is one note: it starts with the first of them and ends
+// with the last.
+extern std::array<std::uint8_t, 128> PointerHolds;
+// Counts the times every note was ended at once (all notes off, the keyboard lost): a
+// pointer held since then plays no more until it is pressed again.
+extern std::uint32_t ReleasesOfAll;
 
 // The display the engine draws on; null draws nothing (set by the main window).
 void SetNoteDisplay(NoteDisplay* display);
@@ -36,6 +43,9 @@ void FormKeyDown(std::uint16_t key);
 void FormKeyUp(std::uint16_t key);
 void NoteOn(std::int32_t note);
 void NoteOff(std::int32_t note);
+// The picture's pointers: a pointer pressing a key, or leaving it.
+void PointerNoteOn(std::int32_t note);
+void PointerNoteOff(std::int32_t note);
 void AllNotesOff();
 void SetOctave(std::uint8_t octave);
 // Octave submenu click: position of the clicked item, and whether the click left it
@@ -48,8 +58,8 @@ bool IsMidiNote(std::int32_t n);
 // is raised once both have been served. A note-off goes only to a device that is open:
 // closing a device ends every note it played.
 //
-// Releases every flagged note as NoteOff does (used when the window loses the keyboard);
-// a failing note keeps no other from its note-off.
+// Releases every note held by a key or a pointer as NoteOff does (used when the window
+// loses the keyboard or the mouse); a failing note keeps no other from its note-off.
 void ReleasePressedNotes();
 // At program end, after the main window is gone: closes the devices still open, so that
 // the MIDI system silences whatever still sounds through them.

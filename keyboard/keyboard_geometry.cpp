@@ -34,20 +34,39 @@ bool IsBlackKey(std::int32_t relativeKey) {
   }
 }
 
+PixelRect KeyArea(const SkinMeasures& s, std::int32_t c) {
+  if (c < 0 || c >= PictureKeys) return {};
+  const int k = WhiteKeyIndex(c);
+  const int octX = s.W * (c / 12);
+  if (!IsBlackKey(c)) return {octX + k * s.ww, 0, octX + (k + 1) * s.ww, s.H2};
+  // H div 4 and (H div 2) div 2 are the same height.
+  return {octX + k * s.ww + s.off, 0, octX + (k + 1) * s.ww + s.off, s.H2 / 2};
+}
+
+std::int32_t KeyAt(const SkinMeasures& s, int x, int y) {
+  const auto inside = [x, y](const PixelRect& r) {
+    return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
+  };
+  for (const bool black : {true, false}) {
+    for (std::int32_t c = 0; c < PictureKeys; ++c) {
+      if (IsBlackKey(c) == black && inside(KeyArea(s, c))) return c;
+    }
+  }
+  return -1;
+}
+
 bool KeyHighlightCopy(const SkinMeasures& s, std::int32_t c, bool down, KeyCopy& copy) {
   if (c < 0 || c >= HighlightedKeys) return false;
   const int k = WhiteKeyIndex(c);
-  const int octX = s.W * (c / 12);
+  const PixelRect area = KeyArea(s, c);
   if (!IsBlackKey(c)) {
     copy.Source = down ? PixelRect{k * s.ww, s.H2 + s.t, (k + 1) * s.ww, s.H}
                        : PixelRect{k * s.ww, s.t, (k + 1) * s.ww, s.H2};
-    copy.Destination = {octX + k * s.ww, s.t, octX + (k + 1) * s.ww, s.H2};
-  } else if (down) {
-    copy.Source = {k * s.ww + s.off, s.H2, (k + 1) * s.ww + s.off, s.H2 + s.H2 / 2};
-    copy.Destination = {octX + k * s.ww + s.off, 0, octX + (k + 1) * s.ww + s.off, s.H2 / 2};
+    copy.Destination = {area.Left, s.t, area.Right, s.H2};  // the lower strip only
   } else {
-    copy.Source = {k * s.ww + s.off, 0, (k + 1) * s.ww + s.off, s.H / 4};
-    copy.Destination = {octX + k * s.ww + s.off, 0, octX + (k + 1) * s.ww + s.off, s.H / 4};
+    copy.Source = down ? PixelRect{k * s.ww + s.off, s.H2, (k + 1) * s.ww + s.off, s.H2 + s.H2 / 2}
+                       : PixelRect{k * s.ww + s.off, 0, (k + 1) * s.ww + s.off, s.H / 4};
+    copy.Destination = area;
   }
   return true;
 }

@@ -27,6 +27,7 @@ struct SkinMeasures {
 
 // Relative keys 0..31 of the three-octave picture are highlighted; 32..35 never are.
 inline constexpr int HighlightedKeys = 32;
+inline constexpr int PictureKeys = 36;
 
 // The white-key column a semitone is drawn in (a black key: the white key on its left).
 std::uint8_t WhiteKeyIndex(std::int32_t semitone);
@@ -38,6 +39,13 @@ struct KeyCopy {
 };
 // The copy that draws relativeKey down or up; false when that key is never drawn.
 bool KeyHighlightCopy(const SkinMeasures& skin, std::int32_t relativeKey, bool down, KeyCopy& copy);
+
+// Where relative key 0..35 lies on the window: a white key is its whole column; a black key
+// is the rectangle its highlight is drawn in (over the two white keys beside it), which it
+// takes from them. Empty for any other key.
+PixelRect KeyArea(const SkinMeasures& skin, std::int32_t relativeKey);
+// The relative key at a point of the window, black keys first; -1 for none.
+std::int32_t KeyAt(const SkinMeasures& skin, int x, int y);
 
 // 32-bit pixels; stride in pixels.
 struct PixelView {

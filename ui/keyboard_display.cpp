@@ -13,6 +13,7 @@
 
 KeyboardView::KeyboardView(TForm1* form, QWidget* parent) : QWidget(parent), form_(form) {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_AcceptTouchEvents);
 }
 
 void KeyboardView::paintEvent(QPaintEvent* event) {

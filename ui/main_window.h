@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "note_engine.h"
+#include "picture_pointers.h"
 
 class QAction;
 class QFileDialog;
@@ -94,9 +95,12 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   // Whether a key of the window goes to its own key handlers: no menu, box or menu bar
   // has taken the keyboard.
   bool KeysGoToWindow() const;
+  // The mouse and the touch points on the picture.
+  PicturePointers Pointers;
+
   // The window has lost the keyboard (another window, a menu, a box, a grab): every held
-  // note ends now. A failing device keeps no other from its note-offs; the failure is shown
-  // once the event at hand is done.
+  // note ends now, the picture's too. A failing device keeps no other from its note-offs; the
+  // failure is shown once the event at hand is done.
   void KeyboardLost();
 
   // Components, named as their Qt object names.

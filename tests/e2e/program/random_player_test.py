@@ -1,7 +1,7 @@
 """End-to-end: a seeded random player. Rounds of random actions at player speed and at full
 speed: note keys held and released in overlapping order, Space, F1..F9, F10 followed by
 letters and arrow keys, Escape, Alt with menu letters, clicks on the menu bar and on the
-picture, the About box, the focus going to another window and back, the keyboard grabbed
+picture, the mouse held on the picture and dragged across and off it, the About box, the focus going to another window and back, the keyboard grabbed
 by another client for a moment; and in some rounds a signal that ends the program while
 keys are held. At the end of every round every key is up, and every note each device got
 must have been ended; the program is alive, or ended by the signal with its configuration
@@ -58,6 +58,7 @@ class Player:
         self.menu_maybe_open = False
         self.box_maybe_open = False
         self.away = False
+        self.mouse_held = False
         self.note_ons = 0
         self.history = []
 
@@ -94,6 +95,29 @@ class Player:
     def click(self, x, y):
         self.input.send_mixed([("move", self.left + x, self.top + y), ("button", 1, True),
                                ("button", 1, False)])
+
+    def picture_point(self):
+        # Menus drop down over the left of the picture, with their submenus: a click there
+        # would choose an item.
+        x = self.random.randrange(600 if self.menu_maybe_open else 2, self.width - 2)
+        return x, self.random.randrange(self.picture_top + 2, self.picture_top + 78)
+
+    def mouse(self, kind):
+        """The mouse held on the picture, dragged across it (and off it), let go."""
+        if kind == "down":
+            x, y = self.picture_point()
+            self.input.send_mixed([("move", self.left + x, self.top + y), ("button", 1, True)])
+            self.mouse_held = True
+            self.menu_maybe_open = False
+            return f"mouse down {x},{y}"
+        if kind == "drag":
+            x = self.random.randrange(-40, self.width + 40)
+            y = self.random.randrange(self.picture_top - 30, self.picture_top + 110)
+            self.input.send_mixed([("move", self.left + x, self.top + y)])
+            return f"drag {x},{y}"
+        self.input.send_mixed([("button", 1, False)])
+        self.mouse_held = False
+        return "mouse up"
 
     def f10_and_more(self):
         done = ["F10"]
@@ -143,7 +167,11 @@ class Player:
                    ("octave", 4), ("f10", 0 if inside else 4), ("escape", 3), ("alt", 3),
                    ("title", 0 if self.box_maybe_open else 4), ("picture", 0 if self.box_maybe_open else 5),
                    ("about", 0 if inside else 1), ("away", 0 if self.away else 2),
-                   ("back", 6 if self.away else 0), ("grab", 2 if self.held else 0), ("pause", 4)]
+                   ("back", 6 if self.away else 0), ("grab", 2 if self.held else 0), ("pause", 4),
+                   ("mouse down", 0 if self.mouse_held or self.box_maybe_open else 4),
+                   ("drag", 8 if self.mouse_held else 0), ("mouse up", 5 if self.mouse_held else 0)]
+        if self.mouse_held:  # a click elsewhere would come with the button held
+            choices = [(k, 0 if k in ("title", "picture", "about") else w) for k, w in choices]
         kinds, weights = zip(*choices)
         kind = self.random.choices(kinds, weights)[0]
         if kind == "press":
@@ -175,11 +203,10 @@ class Player:
             self.click(TITLES[title], 9)
             self.menu_maybe_open = True
             return f"click {title}"
+        if kind.startswith("mouse") or kind == "drag":
+            return self.mouse(kind.split()[-1])
         if kind == "picture":
-            # Menus drop down over the left of the picture, with their submenus: a click
-            # there would choose an item.
-            x = self.random.randrange(600 if self.menu_maybe_open else 2, self.width - 2)
-            y = self.random.randrange(self.picture_top + 2, self.picture_top + 78)
+            x, y = self.picture_point()
             self.click(x, y)
             self.menu_maybe_open = False  # a click outside a menu closes it
             return f"click picture {x},{y}"
@@ -209,6 +236,8 @@ class Player:
         """Every key up, menus and boxes closed, the focus back: the round's end."""
         while self.held:
             self.release()
+        if self.mouse_held:
+            self.mouse("up")
         if self.away:
             self.input.focus(self.window)
             self.away = False

@@ -14,6 +14,7 @@ import time
 import unittest
 
 from harness import WINDOW_TITLE, ProgramTestCase, short_string, wait_for
+from x_input import XInput
 
 PROGRAM_FOLDER = None
 
@@ -87,6 +88,36 @@ class WindowTest(ProgramTestCase):
         # The menu is open all the same: its fifth item is Exit.
         session.key(*["Down"] * 5, "Return")
         self.assertEqual(session.wait_exit(timeout=10), 0, "F10 did not open the File menu")
+
+    def test_the_mouse_plays_the_picture_and_a_menu_opened_by_a_key_ends_its_note(self):
+        window, _ = self.start(recording=MONITOR)
+        geometry = self.session.geometry(window)
+        # The shipped skin of 280 x 160: white keys 40 wide, the picture below the menu bar.
+        left, top = geometry["X"], geometry["Y"] + geometry["HEIGHT"] - 80
+        pointer = XInput(self.servers.display)
+        self.addCleanup(pointer.close)
+
+        def mouse(*events):
+            # One at a time: the toolkit takes only the last of several moves in a row.
+            for e in events:
+                pointer.send_mixed([("move", left + e[0], top + e[1]) if len(e) == 2 else ("button", 1, e[0])])
+                time.sleep(0.05)
+
+        mouse((20, 60), (True,), (False,))  # a click on C
+        mouse((20, 60), (True,), (60, 60), (100, 60), (100, 20), (False,))  # C, D, E, D sharp
+        self.assertEqual([m for m in self.monitor.wait_count(10) if m[0] in (NOTE_ON, NOTE_OFF)],
+                         [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100), (NOTE_ON, 36, 100), (NOTE_OFF, 36, 100),
+                          (NOTE_ON, 38, 100), (NOTE_OFF, 38, 100), (NOTE_ON, 40, 100), (NOTE_OFF, 40, 100),
+                          (NOTE_ON, 39, 100), (NOTE_OFF, 39, 100)])
+        # Held on the picture, the note ends when F10's menu takes the keyboard; the button
+        # let go later ends nothing more.
+        mouse((140, 60), (True,))
+        self.session.key("F10")
+        time.sleep(0.3)
+        mouse((False,))
+        self.session.key("Escape")
+        self.assertEqual([m for m in self.monitor.wait_count(2) if m[0] in (NOTE_ON, NOTE_OFF)],
+                         [(NOTE_ON, 41, 100), (NOTE_OFF, 41, 100)])
 
     def test_every_window_shows_the_application_icon(self):
         window, _ = self.start(recording=MONITOR)

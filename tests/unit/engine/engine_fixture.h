@@ -45,6 +45,7 @@ class EngineTest : public ::testing::Test {
     SetDefaults();
     KeyMap = {{'Z', 0}, {'S', 1}, {'Q', 12}, {0xDD, 31}, {'P', 200}};
     PressedNotes.fill(0);
+    PointerHolds.fill(0);
     SetNoteDisplay(&display);
   }
   void TearDown() override {

@@ -70,6 +70,7 @@ void WindowTest::SetUp() {
   Config = TKeyboardConfig{};
   KeyMap.clear();
   PressedNotes.fill(0);
+  PointerHolds.fill(0);
   boxes = std::make_unique<BoxWatcher>();
 }
 
