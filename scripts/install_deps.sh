@@ -8,8 +8,8 @@ build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbco
   librtmidi-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3 libxtst-dev)
-# The desktop entry's check.
-test_packages+=(desktop-file-utils)
+# The checks of the installed desktop entry and AppStream metainfo.
+test_packages+=(desktop-file-utils appstream)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
@@ -33,5 +33,7 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 # jackd2 asks about real-time priority; answer "no" without a prompt.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | "${sudo_cmd[@]}" debconf-set-selections
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another installation may hold the package lock for a while: wait for it.
+apt_get=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200)
+"${apt_get[@]}" update -qq
+"${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"

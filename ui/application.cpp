@@ -42,7 +42,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(ApplicationTitle));
   // The icon of every window of the program, and the desktop entry that shows it.
   setWindowIcon(QIcon(QStringLiteral(":/tessivar.png")));
-  setDesktopFileName(QStringLiteral("tessivar"));
+  setDesktopFileName(QStringLiteral("org.example.tessivar"));
   UseDetectableAutoRepeat(*this);
 }
 
