@@ -16,14 +16,13 @@ import sys
 import time
 import unittest
 
-from fast_keys_test import FakeKeyboard
-from harness import PlayingTestCase, ProgramTestCase
+from harness import PlayingTestCase, ProgramTestCase, XTestKeyboard
 
 PROGRAM_FOLDER = None
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 
-class FakeInput(FakeKeyboard):
+class FakeInput(XTestKeyboard):
     """Keys and mouse buttons through XTest, several in one batch."""
 
     def __init__(self, display_name):

@@ -5,8 +5,6 @@ must give its own note-on and each release its note-off, every time.
 
 Usage: fast_keys_test.py PROGRAM_FOLDER [unittest options]"""
 
-import ctypes
-import ctypes.util
 import os
 import sys
 import time
@@ -19,45 +17,7 @@ NOTE_ON, NOTE_OFF = 0x90, 0x80
 ROUNDS = 200
 
 
-class FakeKeyboard:
-    """Key events put into the X server through XTest, several in one request batch, so
-    that the server stamps them with the same time."""
-
-    def __init__(self, display_name):
-        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
-        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst"))
-        self.x11.XOpenDisplay.restype = ctypes.c_void_p
-        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        self.x11.XStringToKeysym.restype = ctypes.c_ulong
-        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        self.x11.XKeysymToKeycode.restype = ctypes.c_ubyte
-        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-        self.display = self.x11.XOpenDisplay(display_name.encode())
-        if not self.display:
-            raise RuntimeError("cannot open the X display")
-
-    def code(self, name):
-        return self.x11.XKeysymToKeycode(self.display, self.x11.XStringToKeysym(name.encode()))
-
-    def send(self, events):
-        """events: (keycode, pressed) pairs, sent together."""
-        for code, pressed in events:
-            self.xtst.XTestFakeKeyEvent(self.display, code, 1 if pressed else 0, 0)
-        self.x11.XSync(self.display, 0)
-
-    def close(self):
-        self.x11.XCloseDisplay(self.display)
-
-
 class FastKeysTest(PlayingTestCase):
-    def setUp(self):
-        super().setUp()
-        self.keyboard = FakeKeyboard(self.servers.display)
-        self.addCleanup(self.keyboard.close)
-
     def test_a_key_struck_again_within_a_millisecond_plays_every_time(self):
         z = self.keyboard.code("z")
         for _ in range(ROUNDS):
