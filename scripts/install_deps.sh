@@ -10,6 +10,12 @@ fuzz_packages=(clang libclang-rt-14-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3 libxtst-dev)
 # The desktop entry's check.
 test_packages+=(desktop-file-utils)
+# The program on a headless Wayland compositor, keys from a virtual keyboard of the tests.
+test_packages+=(sway qt6-wayland libwayland-dev)
+# What the key-code viewer shows, read through the accessibility bus.
+test_packages+=(at-spi2-core gir1.2-atspi-2.0 python3-gi)
+# The program under PipeWire: its JACK library, its pulse server for the synthesizer.
+test_packages+=(pipewire pipewire-bin wireplumber pipewire-jack pipewire-pulse dbus)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
@@ -33,5 +39,7 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 # jackd2 asks about real-time priority; answer "no" without a prompt.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | "${sudo_cmd[@]}" debconf-set-selections
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another install may hold the package lock for a while: wait for it rather than fail.
+apt_get=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200)
+"${apt_get[@]}" update -qq
+"${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"
