@@ -69,7 +69,7 @@ class PipeWireTest(ProgramTestCase):
         time.sleep(0.5)
         recorder.terminate()
         recorder.wait(timeout=5)
-        quiet, playing = peak(recording, 0.2, 1.2), peak(recording, 1.6, 2.5)
+        quiet, playing = peak(recording, 0.1, 0.8), peak(recording, 1.6, 2.5)
         print(f"peak before the note {quiet}, while it sounds {playing} (of 32767)")
         self.assertLess(quiet, 100, "the sink was not silent before the note")
         self.assertGreater(playing, 300, "the note was not heard at the sink")
