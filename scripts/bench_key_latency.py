@@ -21,23 +21,11 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e", "program"))
 import harness  # noqa: E402
-from harness import Servers, Session, wait_for  # noqa: E402
+from harness import JackServer, Servers, Session, wait_for  # noqa: E402
 
 MONITOR = 2  # the built-in synthesizer, the virtual output, then the session's monitor
 SILENCE = "Space silencing a held key"  # a case measured from Space to the held note's note-off
 PERIOD = 32  # frames per JACK cycle at 48 kHz: 0.67 ms, so the cycle hides little
-
-
-class FineServers(Servers):
-    """The test servers, with a JACK cycle short enough to measure milliseconds."""
-
-    def _start_jack(self):
-        jack = subprocess.Popen(["jackd", "-n", self.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
-                                 "-p", str(PERIOD)], env=self.env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, preexec_fn=harness._end_with_parent)
-        self.processes.append(jack)
-        started = wait_for(lambda: jack.poll() is not None or self.run(["jack_lsp"], check=False).returncode == 0, 10)
-        return started and jack.poll() is None
 
 
 def probe(servers, bench, mode, source, key, count, before=None):
@@ -139,7 +127,8 @@ def main():
              ("Space -> note-off of a held key", SILENCE)]
     floor_command = [os.path.join(bench, "key_note_floor")]
     qt_command = [os.path.join(bench, "key_note_qt_floor")]
-    servers = FineServers()
+    # A JACK cycle short enough to measure milliseconds.
+    servers = Servers(midi=JackServer(period=PERIOD))
     servers.start()
     servers.run(["xset", "r", "off"], check=False)
     try:

@@ -10,6 +10,12 @@ fuzz_packages=(clang libclang-rt-14-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3 libxtst-dev)
 # The checks of the installed desktop entry and AppStream metainfo.
 test_packages+=(desktop-file-utils appstream)
+# The program on a headless Wayland compositor, keys from a virtual keyboard of the tests.
+test_packages+=(sway qt6-wayland libwayland-dev)
+# What the key-code viewer shows, read through the accessibility bus.
+test_packages+=(at-spi2-core gir1.2-atspi-2.0 python3-gi)
+# The program under PipeWire: its JACK library, its pulse server for the synthesizer.
+test_packages+=(pipewire pipewire-bin wireplumber pipewire-jack pipewire-pulse dbus)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then

@@ -15,7 +15,6 @@ import time
 import unittest
 
 from harness import PlayingTestCase, ProgramTestCase
-from x_input import XInput
 
 PROGRAM_FOLDER = None
 NOTE_ON, NOTE_OFF = 0x90, 0x80
@@ -24,8 +23,7 @@ NOTE_ON, NOTE_OFF = 0x90, 0x80
 class EarlyKeysTest(PlayingTestCase):
     def setUp(self):
         super().setUp()
-        self.input = XInput(self.servers.display)
-        self.addCleanup(self.input.close)
+        self.input = self.keyboard
 
     def notes(self, timeout=1.0):
         """The note messages that came within the timeout after the last one."""

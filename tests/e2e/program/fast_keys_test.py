@@ -11,7 +11,6 @@ import time
 import unittest
 
 from harness import PlayingTestCase, ProgramTestCase
-from x_input import XInput
 
 PROGRAM_FOLDER = None
 NOTE_ON, NOTE_OFF = 0x90, 0x80
@@ -19,11 +18,6 @@ ROUNDS = 200
 
 
 class FastKeysTest(PlayingTestCase):
-    def setUp(self):
-        super().setUp()
-        self.keyboard = XInput(self.servers.display)
-        self.addCleanup(self.keyboard.close)
-
     def test_a_key_struck_again_within_a_millisecond_plays_every_time(self):
         z = self.keyboard.code("z")
         for _ in range(ROUNDS):

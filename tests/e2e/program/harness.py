@@ -1,7 +1,11 @@
-"""The built program in a fresh program folder under a private X server and a private
-JACK server (dummy driver), with a JACK MIDI monitor whose messages can be read back."""
+"""The built program in a fresh program folder under a private display (Xvfb, or a headless
+Wayland compositor) and a private MIDI server (JACK with its dummy driver, or PipeWire),
+with a JACK MIDI monitor whose messages can be read back."""
 
+import ctypes
+import json
 import os
+import pwd
 import random
 import re
 import shutil
@@ -13,6 +17,8 @@ import tempfile
 import threading
 import time
 import unittest
+
+from x_input import XInput
 
 WINDOW_TITLE = "Tessivar v1.5"
 
@@ -57,18 +63,55 @@ def wait_for(condition, timeout=10.0, interval=0.05):
     return condition()
 
 
+# Run by the system's Python, which has the accessibility library's bindings: every window
+# of every program on the accessibility bus, as [name, [children...]].
+_READ_ACCESSIBLE = r"""
+import json, gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+tree = lambda node: [node.get_name(), [tree(node.get_child_at_index(i)) for i in range(node.get_child_count())]]
+desktop = Atspi.get_desktop(0)
+apps = [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
+print(json.dumps([tree(app.get_child_at_index(i)) for app in apps for i in range(app.get_child_count())]))
+"""
+
+
+def accessible_texts(servers, *path):
+    """The names of the children of the accessible object found by this path of names (a
+    window's title first, each name the nearest below the one before), as the programs
+    started with the servers' session bus show them; None when there is no such object.
+    The first request wakes the programs' accessibility up."""
+    def below(nodes, name):
+        while nodes:
+            found = next((children for node_name, children in nodes if node_name == name), None)
+            if found is not None:
+                return found
+            nodes = [child for _, children in nodes for child in children]
+        return None
+
+    def read():
+        nodes = json.loads(servers.run(["/usr/bin/python3", "-c", _READ_ACCESSIBLE], check=False).stdout or "[]")
+        for name in path:
+            nodes = below(nodes, name)
+            if nodes is None:
+                return None
+        while len(nodes) == 1 and not nodes[0][0]:  # a menu item holds its menu
+            nodes = nodes[0][1]
+        return [name for name, _ in nodes]
+    return wait_for(read, 5, 0.2)
+
+
 class MidiMonitor:
     """jack_midi_dump under its own client name; every line it prints is parsed into the
     bytes of one message."""
 
-    def __init__(self, env, name):
+    def __init__(self, servers, name):
         self.name = name
         self.port = name + ":input"
         self.messages = []
         self._lock = threading.Lock()
-        self._process = subprocess.Popen(["stdbuf", "-oL", "jack_midi_dump", name], env=env,
-                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                                         preexec_fn=_end_with_parent)
+        self._process = servers.popen(["stdbuf", "-oL", "jack_midi_dump", name], stdout=subprocess.PIPE,
+                                      stderr=subprocess.DEVNULL, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 
@@ -104,55 +147,250 @@ class MidiMonitor:
         self._process.stdout.close()
 
 
-class Servers:
-    """A private X display and a private JACK server (dummy driver), shared by the tests
-    of one class."""
+class WaylandKeyboard:
+    """The same keys on a Wayland compositor, from one virtual keyboard of the given XKB
+    layout (tests/support/wayland/wayland_keyboard); codes are evdev codes, by position."""
 
-    def __init__(self):
-        self.work = tempfile.mkdtemp(prefix="tessivar-e2e-servers-")
-        self.display = None
-        self.env = dict(os.environ)
-        self.processes = []
+    def __init__(self, env, layout="us"):
+        self._process = subprocess.Popen([os.environ["TESSIVAR_WAYLAND_KEYBOARD"], layout], env=env,
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1,
+                                         preexec_fn=_end_with_parent)
+        if self._process.stdout.readline().strip() != "ready":
+            raise RuntimeError("the virtual keyboard did not start")
+        # A headless seat has no keyboard until this one comes: only then do clients ask
+        # for their keyboard, and the keys held by then arrive inside its enter event,
+        # which toolkits take as no press (the release still comes). So one keyboard
+        # serves a whole test, and keys wait until the clients have theirs.
+        time.sleep(1.0)
 
-    def start(self):
+    def _ask(self, line):
+        self._process.stdin.write(line + "\n")
+        return self._process.stdout.readline().strip()
+
+    def code(self, name):
+        code = int(self._ask("code " + name))
+        if code < 0:
+            raise KeyError(name)
+        return code
+
+    def send(self, events):
+        if self._ask("keys " + " ".join(("+" if pressed else "-") + str(code) for code, pressed in events)) != "ok":
+            raise RuntimeError("the virtual keyboard failed")
+
+    def close(self):
+        self._process.stdin.close()
+        self._process.wait(timeout=5)
+        self._process.stdout.close()
+
+
+class XvfbDisplay:
+    """A private X server (Xvfb) with a desktop's key auto-repeat."""
+    platform = "xcb"
+
+    def start(self, servers):
         for _ in range(20):
             number = random.randint(100, 900)
             if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(f"/tmp/.X{number}-lock"):
                 break
-        self.display = f":{number}"
-        xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=_end_with_parent)
-        self.processes.append(xvfb)
-        self.env.update({"DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
-                         "JACK_DEFAULT_SERVER": f"tessivar-e2e-{os.getpid()}-{number}",
-                         "JACK_NO_AUDIO_RESERVATION": "1", "XDG_RUNTIME_DIR": self.work,
-                         "XDG_CONFIG_HOME": self.work,
-                         "HOME": self.work})
-        self.env.pop("QT_QPA_PLATFORMTHEME", None)
-        if not wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10):
+        self.name = f":{number}"
+        servers.spawn(["Xvfb", self.name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"])
+        servers.env.update({"DISPLAY": self.name, "QT_QPA_PLATFORM": "xcb"})
+        if not wait_for(lambda: servers.run(["xdpyinfo"], check=False).returncode == 0, 10):
             raise RuntimeError("Xvfb did not start")
-        if not self._start_jack():
+        # Key auto-repeat as a desktop has it: a held key repeats after 200 ms.
+        servers.run(["xset", "r", "on"], check=False)
+        servers.run(["xset", "r", "rate", "200", "30"], check=False)
+
+    def auto_repeat(self, servers, on):
+        servers.run(["xset", "r", "on" if on else "off"], check=False)
+
+    def keyboard(self, servers):
+        return XInput(self.name)
+
+    def find_windows(self, servers, title):
+        result = servers.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"], check=False)
+        return result.stdout.split()
+
+    def focus(self, servers, window):
+        servers.run(["xdotool", "windowfocus", "--sync", window], check=False)
+
+
+class SwayDisplay:
+    """A private headless Wayland compositor (sway), with the same key auto-repeat. Sway
+    refuses to run as root: then it runs as an unprivileged user, in a home and runtime
+    folder of its own, and the clients stay root with the socket's absolute path."""
+    platform = "wayland"
+    CONFIG = ("xwayland disable\n"
+              "output HEADLESS-1 resolution 1024x768\n"
+              "input type:keyboard {\n  repeat_delay 200\n  repeat_rate 30\n}\n")
+
+    def start(self, servers):
+        if not shutil.which("sway"):
+            raise unittest.SkipTest("sway is not installed")
+        if not os.environ.get("TESSIVAR_WAYLAND_KEYBOARD"):
+            raise unittest.SkipTest("the virtual keyboard was not built (no Wayland client library)")
+        user = None
+        if os.geteuid() == 0:
+            try:
+                user = pwd.getpwnam(os.environ.get("TESSIVAR_COMPOSITOR_USER", "nobody"))
+            except KeyError:
+                raise unittest.SkipTest("no unprivileged user to run the compositor as (sway refuses root)")
+        folder = os.path.join(servers.work, "sway")
+        runtime = os.path.join(folder, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        with open(os.path.join(folder, "config"), "w") as f:
+            f.write(self.CONFIG)
+        os.chmod(servers.work, 0o711)  # the compositor reaches its folder, not the others
+        self.ipc = os.path.join(runtime, "ipc.sock")
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": folder, "XDG_RUNTIME_DIR": runtime,
+               "SWAYSOCK": self.ipc, "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+               "WLR_RENDERER": "pixman"}
+        command = ["sway", "-c", os.path.join(folder, "config")]
+        if user:
+            for path in (folder, runtime, os.path.join(folder, "config")):
+                os.chown(path, user.pw_uid, user.pw_gid)
+            command = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups"] + command
+        sway = servers.spawn(command, env=env)
+        sockets = wait_for(lambda: sway.poll() is None and os.path.exists(self.ipc)
+                           and [n for n in os.listdir(runtime) if re.fullmatch(r"wayland-\d+", n)], 10)
+        if not sockets:
+            raise RuntimeError("sway did not start")
+        self.name = os.path.join(runtime, sockets[0])
+        servers.env.update({"WAYLAND_DISPLAY": self.name, "SWAYSOCK": self.ipc, "QT_QPA_PLATFORM": "wayland"})
+        servers.env.pop("DISPLAY", None)
+
+    def auto_repeat(self, servers, on):
+        # Set before any keyboard exists: a keyboard set up again takes the focus anew.
+        servers.run(["swaymsg", "input", "type:keyboard", "repeat_rate", "30" if on else "0"])
+
+    def keyboard(self, servers, layout="us"):
+        return WaylandKeyboard(servers.env, layout)
+
+    def tree(self, servers):
+        return json.loads(servers.run(["swaymsg", "-t", "get_tree", "-r"]).stdout)
+
+    def find_windows(self, servers, title):
+        found = []
+
+        def walk(node):
+            if node.get("name") == title and node.get("visible") and node.get("type") in ("con", "floating_con"):
+                found.append(str(node["id"]))
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                walk(child)
+        walk(self.tree(servers))
+        return found
+
+    def focus(self, servers, window):
+        servers.run(["swaymsg", f"[con_id={window}]", "focus"], check=False)
+
+
+class JackServer:
+    """A private JACK server (dummy driver)."""
+
+    def __init__(self, period=256):
+        self.period = period
+
+    def start(self, servers):
+        servers.env.update({"JACK_DEFAULT_SERVER": f"tessivar-e2e-{os.getpid()}-{random.randint(0, 99999)}",
+                            "JACK_NO_AUDIO_RESERVATION": "1"})
+        if not self._start(servers):
             # JACK keeps at most 8 servers in its registry and never frees the entry of a
             # server that was killed; with no server alive the registry can go.
             if not _jackd_alive() and os.path.exists("/dev/shm/jack-shm-registry"):
                 os.remove("/dev/shm/jack-shm-registry")
-            if not self._start_jack():
+            if not self._start(servers):
                 raise RuntimeError("jackd did not start")
-        # Key auto-repeat as a desktop has it: a held key repeats after 200 ms.
-        self.run(["xset", "r", "on"], check=False)
-        self.run(["xset", "r", "rate", "200", "30"], check=False)
 
-    def _start_jack(self):
-        jack = subprocess.Popen(["jackd", "-n", self.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
-                                 "-p", "256"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                preexec_fn=_end_with_parent)
-        self.processes.append(jack)
-        started = wait_for(lambda: jack.poll() is not None or self.run(["jack_lsp"], check=False).returncode == 0, 10)
+    def _start(self, servers):
+        jack = servers.spawn(["jackd", "-n", servers.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
+                              "-p", str(self.period)])
+        started = wait_for(lambda: jack.poll() is not None or servers.run(["jack_lsp"], check=False).returncode == 0,
+                           10)
         return started and jack.poll() is None
 
+    def command(self, command):
+        return command
+
+
+class PipeWireServer:
+    """A private PipeWire with its session manager and its pulse server, on a session bus
+    of its own (without one the session manager quits), and a null sink as the default
+    output. JACK clients run on PipeWire's JACK library."""
+    SINK = "tessivar_null"
+
+    def start(self, servers):
+        missing = [p for p in ("pipewire", "wireplumber", "pipewire-pulse", "pw-jack", "dbus-daemon")
+                   if not shutil.which(p)]
+        if missing:
+            raise unittest.SkipTest("PipeWire is not installed: no " + ", ".join(missing))
+        snippets = os.path.join(servers.env["XDG_CONFIG_HOME"], "pipewire", "pipewire.conf.d")
+        os.makedirs(snippets)
+        with open(os.path.join(snippets, "null-sink.conf"), "w") as f:
+            f.write("context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink\n"
+                    f"  node.name = {self.SINK} media.class = Audio/Sink audio.position = [ FL FR ]\n"
+                    "  priority.session = 10000 } } ]\n")
+        servers.session_bus()
+        servers.env.pop("PIPEWIRE_REMOTE", None)
+        servers.env.pop("PULSE_SERVER", None)
+        for daemon in ("pipewire", "wireplumber", "pipewire-pulse"):
+            servers.spawn([daemon])
+            if daemon == "pipewire":
+                if not wait_for(lambda: os.path.exists(os.path.join(servers.env["XDG_RUNTIME_DIR"], "pipewire-0")), 10):
+                    raise RuntimeError("pipewire did not start")
+        # The session manager has the graph ready once JACK clients see the sink's ports.
+        if not wait_for(lambda: self.SINK in servers.run(["jack_lsp"], check=False).stdout, 15):
+            raise RuntimeError("PipeWire's graph did not come up: " + servers.run(["jack_lsp"], check=False).stderr)
+
+    def command(self, command):
+        return ["pw-jack", *command]
+
+
+class Servers:
+    """A private display (Xvfb, or a Wayland compositor) and a private MIDI server (JACK,
+    or PipeWire), shared by the tests of one class."""
+
+    def __init__(self, desktop=None, midi=None):
+        self.work = tempfile.mkdtemp(prefix="tessivar-e2e-servers-")
+        self.desktop = desktop or XvfbDisplay()
+        self.midi = midi or JackServer()
+        self.display = None
+        self.env = dict(os.environ)
+        self.processes = []
+        self._bus = None
+
+    def start(self):
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, mode=0o700)
+        self.env.update({"XDG_RUNTIME_DIR": runtime, "XDG_CONFIG_HOME": self.work, "HOME": self.work})
+        self.env.pop("QT_QPA_PLATFORMTHEME", None)
+        self.desktop.start(self)
+        self.display = self.desktop.name
+        self.midi.start(self)
+
+    def session_bus(self):
+        """A D-Bus session bus of the servers' own, made at the first call."""
+        if "DBUS_SESSION_BUS_ADDRESS" not in self.env or not self._bus:
+            self._bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                   stdout=subprocess.PIPE)
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self._bus.stdout.readline().strip()
+            # Programs started from now on show their windows to accessible_texts.
+            self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        return self.env["DBUS_SESSION_BUS_ADDRESS"]
+
+    def spawn(self, command, env=None, stdout=subprocess.DEVNULL):
+        """A server process that ends with the servers (and with the test process)."""
+        process = subprocess.Popen(command, env=env or self.env, stdout=stdout, stderr=subprocess.DEVNULL,
+                                   text=True, preexec_fn=_end_with_parent)
+        self.processes.append(process)
+        return process
+
+    def popen(self, command, **options):
+        """A client of the servers (on the MIDI server's JACK library)."""
+        return subprocess.Popen(self.midi.command(command), env=self.env, preexec_fn=_end_with_parent, **options)
+
     def run(self, command, check=True, timeout=20):
-        return subprocess.run(command, env=self.env, capture_output=True, text=True, check=check,
-                              timeout=timeout)
+        return subprocess.run(self.midi.command(command), env=self.env, capture_output=True, text=True,
+                              check=check, timeout=timeout)
 
     def stop(self):
         for process in reversed(self.processes):
@@ -162,6 +400,8 @@ class Servers:
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait()
+            if process.stdout:
+                process.stdout.close()
         shutil.rmtree(self.work, ignore_errors=True)
 
 
@@ -175,7 +415,7 @@ class Session:
         self.folder = os.path.join(self.work, "program")
         shutil.copytree(program_folder, self.folder, symlinks=True)
         self.program = None
-        self.monitor = MidiMonitor(self.env, f"monitor{random.randint(1000, 9999)}")
+        self.monitor = MidiMonitor(servers, f"monitor{random.randint(1000, 9999)}")
         wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
 
     def run(self, command, check=True, timeout=20):
@@ -211,8 +451,8 @@ class Session:
         if self.program:
             self.log.close()
         self.log = open(os.path.join(self.work, "program.log"), "w")
-        self.program = subprocess.Popen([self.path("tessivar")], cwd=self.work, env=self.env,
-                                        stdout=self.log, stderr=subprocess.STDOUT, preexec_fn=_end_with_parent)
+        self.program = self.servers.popen([self.path("tessivar")], cwd=self.work, stdout=self.log,
+                                          stderr=subprocess.STDOUT)
         if wait_window:
             window = self.wait_window(WINDOW_TITLE)
             if not window:
@@ -222,15 +462,14 @@ class Session:
         return None
 
     def find_windows(self, title):
-        result = self.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"], check=False)
-        return result.stdout.split()
+        return self.servers.desktop.find_windows(self.servers, title)
 
     def wait_window(self, title, timeout=15):
         windows = wait_for(lambda: self.find_windows(title), timeout)
         return windows[0] if windows else None
 
     def focus(self, window):
-        self.run(["xdotool", "windowfocus", "--sync", window], check=False)
+        self.servers.desktop.focus(self.servers, window)
         time.sleep(0.3)
 
     def geometry(self, window):
@@ -290,13 +529,16 @@ class Session:
 
 
 class ProgramTestCase(unittest.TestCase):
-    """Tests of the built program: one X server and one JACK server for the whole class, a
-    session of its own (program folder, MIDI monitor) for every test."""
+    """Tests of the built program: one display and one MIDI server for the whole class (Xvfb
+    and JACK unless the class names others), a session of its own (program folder, MIDI
+    monitor) for every test."""
     program_folder = None
+    desktop = XvfbDisplay
+    midi = JackServer
 
     @classmethod
     def setUpClass(cls):
-        cls.servers = Servers()
+        cls.servers = Servers(cls.desktop(), cls.midi())
         cls.addClassCleanup(cls.servers.stop)
         cls.servers.start()
 
@@ -322,15 +564,30 @@ MONITOR_DEVICE = 2  # the built-in synthesizer, the virtual output, then the ses
 
 
 class PlayingTestCase(ProgramTestCase):
-    """Tests that play keys into the program: the X server repeats no held key (a repeated
-    press would strike a held note again), and every test starts with the program playing
-    to the session's monitor (self.window), nothing received yet."""
+    """Tests that play keys into the program: the display repeats no held key (a repeated
+    press would strike a held note again), one keyboard (self.keyboard: code(name),
+    send([(code, pressed)...])) serves the whole class, and every test starts with the
+    program playing to the session's monitor (self.window), nothing received yet."""
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.servers.run(["xset", "r", "off"], check=False)
+        cls.servers.desktop.auto_repeat(cls.servers, False)
+        cls.keyboard = cls.servers.desktop.keyboard(cls.servers)
+        cls.addClassCleanup(cls.keyboard.close)
 
     def setUp(self):
         super().setUp()
         self.window, _ = self.start(recording=MONITOR_DEVICE)
+
+
+def main():
+    """Runs the tests of the calling script on the program folder given first. Exits 77
+    (skipped, with the reasons printed) when a test could not run on this machine."""
+    ProgramTestCase.program_folder = os.path.abspath(sys.argv.pop(1))
+    result = unittest.main(module="__main__", verbosity=2, exit=False).result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    if result.skipped:
+        print("SKIPPED: " + "; ".join(sorted({reason for _, reason in result.skipped})))
+        sys.exit(77)

@@ -298,7 +298,7 @@ class Player:
 class RandomPlayerTest(PlayingTestCase):
     def setUp(self):
         ProgramTestCase.setUp(self)  # the program starts with two devices, below
-        self.second = MidiMonitor(self.session.env, f"playing{random.randint(1000, 9999)}")
+        self.second = MidiMonitor(self.servers, f"playing{random.randint(1000, 9999)}")
         self.addCleanup(self.second.stop)
         wait_for(lambda: self.second.port in self.session.jack_ports(), 5)
 

@@ -1,5 +1,7 @@
 """Input put into an X server through XTest (keys, mouse buttons, pointer moves), several
-events in one request batch when wanted so that the server stamps them with the same time;
+events in one request batch when wanted so that the server stamps them with the same time
+(keys are named by their X keysym on a US layout, as xdotool names them: "z", "space",
+"F4", "Shift_L");
 and a window of another client, to take the focus or grab the keyboard away from the
 program as another program or a desktop's hot key does."""
 

@@ -1,0 +1,79 @@
+"""End-to-end: the program under PipeWire, on its JACK library: the program's port and the
+device list, notes with their exact bytes at a PipeWire JACK client, and the built-in
+synthesizer heard at PipeWire's default sink (through its pulse server).
+
+Usage: pipewire_test.py PROGRAM_FOLDER [unittest options]"""
+
+import array
+import os
+import time
+import wave
+
+import harness
+from harness import PipeWireServer, ProgramTestCase, accessible_texts, wait_for
+
+SYNTH, VIRTUAL, MONITOR = 0, 1, 2
+NOTE_ON, NOTE_OFF = 0x90, 0x80
+
+
+def peak(path, start, end):
+    """The largest sample of a 16-bit recording between two times in seconds."""
+    with wave.open(path) as recording:
+        rate, channels = recording.getframerate(), recording.getnchannels()
+        recording.setpos(min(int(start * rate), recording.getnframes()))
+        samples = array.array("h", recording.readframes(max(0, int((end - start) * rate))))
+    return max((abs(s) for s in samples), default=0) if channels else 0
+
+
+class PipeWireTest(ProgramTestCase):
+    midi = PipeWireServer
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.servers.session_bus()  # the device menus are read through it
+
+    def test_the_port_and_the_device_list(self):
+        window, _ = self.start(recording=VIRTUAL)
+        session = self.session
+        ports = wait_for(lambda: [p for p in session.jack_ports() if p.startswith("Tessivar:")])
+        self.assertTrue(ports, f"no Tessivar port among {session.jack_ports()}")
+        for menu in ("Recording Output Device", "Playing Output Device"):
+            self.assertEqual(accessible_texts(self.servers, harness.WINDOW_TITLE, "Setup", menu),
+                             ["Built-in synthesizer", "Tessivar virtual output", self.monitor.port])
+        session.run(["jack_connect", ports[0], self.monitor.port])
+        time.sleep(0.1)
+        session.key("z")
+        self.assertEqual(self.monitor.wait_count(2), [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100)])
+
+    def test_notes_reach_a_pipewire_jack_client_with_their_exact_bytes(self):
+        self.start(recording=MONITOR, recording_instrument=5, recording_channel=3)
+        self.session.key("z", "q")
+        self.assertEqual(self.monitor.wait_count(5), [(0xC2, 5), (NOTE_ON + 2, 36, 100), (NOTE_OFF + 2, 36, 100),
+                                                      (NOTE_ON + 2, 48, 100), (NOTE_OFF + 2, 48, 100)])
+        self.session.key("F6", "z")  # octave 5; the device reopens: its program again, then the note
+        self.assertEqual(self.monitor.wait_count(3), [(0xC2, 5), (NOTE_ON + 2, 60, 100), (NOTE_OFF + 2, 60, 100)])
+
+    def test_the_builtin_synthesizer_is_heard(self):
+        self.start(recording=SYNTH)
+        recording = self.session.path("sink.wav")
+        recorder = self.servers.popen(["pw-record", "--target", PipeWireServer.SINK, "-P",
+                                       "{ stream.capture.sink = true }", "--format", "s16", "--rate", "48000",
+                                       "--channels", "2", recording])
+        self.addCleanup(recorder.wait)
+        self.addCleanup(recorder.terminate)
+        time.sleep(1.5)  # silence first
+        self.session.key_down("z")
+        time.sleep(1.0)
+        self.session.key_up("z")
+        time.sleep(0.5)
+        recorder.terminate()
+        recorder.wait(timeout=5)
+        quiet, playing = peak(recording, 0.1, 0.8), peak(recording, 1.6, 2.5)
+        print(f"peak before the note {quiet}, while it sounds {playing} (of 32767)")
+        self.assertLess(quiet, 100, "the sink was not silent before the note")
+        self.assertGreater(playing, 300, "the note was not heard at the sink")
+
+
+if __name__ == "__main__":
+    harness.main()
