@@ -10,6 +10,10 @@ fuzz_packages=(clang libclang-rt-14-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3 libxtst-dev)
 # The desktop entry's check.
 test_packages+=(desktop-file-utils)
+# The ALSA sequencer tests run in a small virtual machine (scripts/in_guest.py): the
+# emulator, a static shell for its first process, the module tools that order the sound
+# modules, and the sequencer's command-line tools. The kernel itself is downloaded there.
+test_packages+=(qemu-system-x86 busybox-static kmod alsa-utils)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
@@ -33,5 +37,7 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 # jackd2 asks about real-time priority; answer "no" without a prompt.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | "${sudo_cmd[@]}" debconf-set-selections
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another install may hold the package database: wait for it instead of failing.
+apt_get=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200)
+"${apt_get[@]}" update -qq
+"${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"
