@@ -58,15 +58,17 @@ def wait_for(condition, timeout=10.0, interval=0.05):
 
 
 class MidiMonitor:
-    """jack_midi_dump under its own client name; every line it prints is parsed into the
-    bytes of one message."""
+    """A MIDI monitor under its own client name: jack_midi_dump, or the command given (the
+    ALSA sequencer's alsa_midi_dump, which says "ready" once it listens); every line it
+    prints is parsed into the bytes of one message."""
 
-    def __init__(self, env, name):
+    def __init__(self, env, name, command=None):
         self.name = name
         self.port = name + ":input"
         self.messages = []
+        self.ready = False
         self._lock = threading.Lock()
-        self._process = subprocess.Popen(["stdbuf", "-oL", "jack_midi_dump", name], env=env,
+        self._process = subprocess.Popen(command or ["stdbuf", "-oL", "jack_midi_dump", name], env=env,
                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
                                          preexec_fn=_end_with_parent)
         self._reader = threading.Thread(target=self._read, daemon=True)
@@ -74,6 +76,7 @@ class MidiMonitor:
 
     def _read(self):
         for line in self._process.stdout:
+            self.ready = self.ready or line.startswith("ready")
             if ":" not in line:
                 continue
             fields = [int(f, 16) for f in re.findall(r"\b[0-9a-fA-F]{2}\b", line.split(":", 1)[1])]
@@ -106,9 +109,10 @@ class MidiMonitor:
 
 class Servers:
     """A private X display and a private JACK server (dummy driver), shared by the tests
-    of one class."""
+    of one class; without jack, the X display alone (the machine's ALSA sequencer serves)."""
 
-    def __init__(self):
+    def __init__(self, jack=True):
+        self.jack = jack
         self.work = tempfile.mkdtemp(prefix="tessivar-e2e-servers-")
         self.display = None
         self.env = dict(os.environ)
@@ -131,7 +135,7 @@ class Servers:
         self.env.pop("QT_QPA_PLATFORMTHEME", None)
         if not wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10):
             raise RuntimeError("Xvfb did not start")
-        if not self._start_jack():
+        if self.jack and not self._start_jack():
             # JACK keeps at most 8 servers in its registry and never frees the entry of a
             # server that was killed; with no server alive the registry can go.
             if not _jackd_alive() and os.path.exists("/dev/shm/jack-shm-registry"):
@@ -166,7 +170,8 @@ class Servers:
 
 
 class Session:
-    """One run of the program in a fresh copy of its program folder, with a MIDI monitor."""
+    """One run of the program in a fresh copy of its program folder, with a JACK MIDI
+    monitor when the servers have JACK."""
 
     def __init__(self, servers, program_folder):
         self.servers = servers
@@ -175,8 +180,10 @@ class Session:
         self.folder = os.path.join(self.work, "program")
         shutil.copytree(program_folder, self.folder, symlinks=True)
         self.program = None
-        self.monitor = MidiMonitor(self.env, f"monitor{random.randint(1000, 9999)}")
-        wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
+        self.monitor = None
+        if servers.jack:
+            self.monitor = MidiMonitor(self.env, f"monitor{random.randint(1000, 9999)}")
+            wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
 
     def run(self, command, check=True, timeout=20):
         return self.servers.run(command, check, timeout)
@@ -284,8 +291,9 @@ class Session:
             self.program.wait()
         if self.program:
             self.log.close()
-        self.monitor.stop()
-        wait_for(lambda: self.monitor.port not in self.jack_ports(), 5)
+        if self.monitor:
+            self.monitor.stop()
+            wait_for(lambda: self.monitor.port not in self.jack_ports(), 5)
         shutil.rmtree(self.work, ignore_errors=True)
 
 
@@ -293,10 +301,11 @@ class ProgramTestCase(unittest.TestCase):
     """Tests of the built program: one X server and one JACK server for the whole class, a
     session of its own (program folder, MIDI monitor) for every test."""
     program_folder = None
+    jack = True
 
     @classmethod
     def setUpClass(cls):
-        cls.servers = Servers()
+        cls.servers = Servers(cls.jack)
         cls.addClassCleanup(cls.servers.stop)
         cls.servers.start()
 
@@ -314,7 +323,8 @@ class ProgramTestCase(unittest.TestCase):
         the configuration's bytes."""
         written = self.session.use_config(**config)
         window = self.session.start_program()
-        self.monitor.take()
+        if self.monitor:
+            self.monitor.take()
         return window, written
 
 
