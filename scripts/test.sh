@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tessivar with its tests and benchmarks and runs every test
-# (unit, widget on Qt's offscreen platform, end-to-end under Xvfb with a dummy JACK server).
+# (unit, widget on Qt's offscreen platform, end-to-end under Xvfb with a dummy JACK server,
+# and over the ALSA sequencer in a small virtual machine: scripts/in_guest.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install_deps.sh test
