@@ -20,6 +20,7 @@ import lzma
 import os
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -52,7 +53,6 @@ done < /modules.order
 ip link set lo up
 options=trans=virtio,version=9p2000.L,msize=512000
 mount -t 9p -o ro,$options,cache=loose hostroot /host || fail "cannot mount the host's root"
-mount -t 9p -o $options,cache=mmap build "/host$BUILD" || fail "cannot mount $BUILD"
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
@@ -61,6 +61,9 @@ mount -t devpts devpts /host/dev/pts
 for folder in /dev/shm /tmp /run /var/tmp; do
   [ -d "/host$folder" ] && mount -t tmpfs -o mode=1777 tmpfs "/host$folder"
 done
+# Last, so that a build folder inside /tmp is not hidden by the guest's own.
+mkdir -p "/host$BUILD"
+mount -t 9p -o $options,cache=mmap build "/host$BUILD" || fail "cannot mount $BUILD"
 [ -c /dev/snd/seq ] || fail "no ALSA sequencer (/dev/snd/seq)"
 # Through a pipe: the command's output is not a terminal here either.
 { chroot /host /bin/sh "$RUN/command.sh" < /dev/null; echo $? > "/host$RUN/status"; } 2>&1 | cat
@@ -204,6 +207,12 @@ def virtfs(path, tag, readonly):
             + (",readonly=on" if readonly else ""))
 
 
+def end_with_parent():
+    """The guest ends when this script does, also when a test runner kills it."""
+    import ctypes
+    ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
 def relay_console(console):
     """The guest's console, passed on as it comes (without the terminal's carriage returns)."""
     for chunk in iter(lambda: console.read1(4096), b""):
@@ -228,18 +237,19 @@ def run_guest(kernel, build, command, timeout, memory):
                 "-virtfs", virtfs("/", "hostroot", True), "-virtfs", virtfs(build, "build", False)]
         started = time.monotonic()
         process = subprocess.Popen(qemu, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                   stderr=subprocess.STDOUT)
+                                   stderr=subprocess.STDOUT, preexec_fn=end_with_parent)
         relay = threading.Thread(target=relay_console, args=(process.stdout,))
         relay.start()
         try:
             process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-            relay.join()
             print(f"in_guest: the guest was stopped after {timeout} s", file=sys.stderr)
             return TIMED_OUT
-        relay.join()
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+            relay.join()
         print(f"in_guest: the guest ran for {time.monotonic() - started:.1f} s", file=sys.stderr)
         try:
             with open(os.path.join(run, "status")) as f:
@@ -260,6 +270,8 @@ def main():
     parser.add_argument("--memory", type=int, default=1024, help="guest memory in MB")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
+    # Ended by a test runner: the run's files go as well (and the guest with this process).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(TIMED_OUT))
     build = os.path.realpath(args.build)
     cache = os.path.realpath(args.cache or os.path.join(build, "guest"))
     try:
