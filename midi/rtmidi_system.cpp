@@ -113,6 +113,7 @@ class RtMidiSystem final : public MidiSystem {
   // was connected to it at its first open.
   struct Device {
     std::string Name;
+    unsigned int Port = 0;  // the port's number where the name was found last
     std::unique_ptr<Output> Own;
     Output* Through = nullptr;
     bool Open = false;
@@ -166,7 +167,8 @@ MidiResult RtMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
   Device& device = devices_[id];
   if (device.Open) return MMSYSERR_ALLOCATED;
-  if (device.Through == nullptr) {
+  const bool virtualPort = virtual_ != nullptr && id == 0;
+  if (!virtualPort) {
     if (const MidiResult result = Connect(device); result != MMSYSERR_NOERROR) return result;
   }
   device.Open = true;
@@ -175,27 +177,37 @@ MidiResult RtMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
 }
 
 MidiResult RtMidiSystem::Connect(Device& device) {
-  std::unique_ptr<Output> output;
-  try {
-    output = std::make_unique<Output>(api_);
-  } catch (const RtMidiError& error) {
-    return texts_.Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
+  if (device.Own == nullptr) {
+    std::unique_ptr<Output> output;
+    try {
+      output = std::make_unique<Output>(api_);
+    } catch (const RtMidiError& error) {
+      return texts_.Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
+    }
+    if (!output->Reachable()) return texts_.Fail(MMSYSERR_NODRIVER, output->Sink().Message);
+    device.Own = std::move(output);
   }
-  if (!output->Reachable()) return texts_.Fail(MMSYSERR_NODRIVER, output->Sink().Message);
-  // Port numbers shift as ports come and go: find the recorded name again.
-  const std::vector<std::string> names = output->PortNames();
-  const auto found = std::find(names.begin(), names.end(), device.Name);
-  if (found == names.end()) {
-    return texts_.Fail(MIDIERR_NODEVICE,
-                       "The MIDI port \"" + device.Name + "\" is no longer present.");
+  Output& output = *device.Own;
+  // Port numbers shift as ports come and go: find the recorded name again, first where it
+  // was last (every name read is a walk over the sequencer's ports).
+  if (output.Port().getPortName(device.Port) != device.Name) {
+    const std::vector<std::string> names = output.PortNames();
+    const auto found = std::find(names.begin(), names.end(), device.Name);
+    if (found == names.end()) {
+      return texts_.Fail(MIDIERR_NODEVICE,
+                         "The MIDI port \"" + device.Name + "\" is no longer present.");
+    }
+    device.Port = static_cast<unsigned int>(found - names.begin());
   }
-  output->Sink().Failed = false;
-  output->Port().openPort(static_cast<unsigned int>(found - names.begin()), kOutputPortName);
-  if (output->Sink().Failed) {
-    return texts_.Fail(CodeOf(output->Sink().Type, MIDIERR_NODEVICE), output->Sink().Message);
+  // The client and its port stay; the subscription is made again at every open, since the
+  // sequencer ends it with its destination, also one that has come back since.
+  output.Port().closePort();
+  output.Sink().Failed = false;
+  output.Port().openPort(device.Port, kOutputPortName);
+  if (output.Sink().Failed) {
+    return texts_.Fail(CodeOf(output.Sink().Type, MIDIERR_NODEVICE), output.Sink().Message);
   }
-  device.Own = std::move(output);
-  device.Through = device.Own.get();
+  device.Through = &output;
   return MMSYSERR_NOERROR;
 }
 

@@ -16,6 +16,10 @@ test_packages+=(sway qt6-wayland libwayland-dev)
 test_packages+=(at-spi2-core gir1.2-atspi-2.0 python3-gi)
 # The program under PipeWire: its JACK library, its pulse server for the synthesizer.
 test_packages+=(pipewire pipewire-bin wireplumber pipewire-jack pipewire-pulse dbus)
+# The ALSA sequencer tests run in a small virtual machine (scripts/in_guest.py): the
+# emulator, a static shell for its first process, the module tools that order the sound
+# modules, and the sequencer's command-line tools. The kernel itself is downloaded there.
+test_packages+=(qemu-system-x86 busybox-static kmod alsa-utils)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tessivar with its tests and benchmarks and runs every test
 # (unit, widget on Qt's offscreen platform, end-to-end under Xvfb with a dummy JACK server,
-# on a headless Wayland compositor and under PipeWire).
+# on a headless Wayland compositor, under PipeWire, and over the ALSA sequencer in a small
+# virtual machine: scripts/in_guest.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install_deps.sh test

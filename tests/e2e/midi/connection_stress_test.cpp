@@ -8,30 +8,6 @@ namespace {
 
 using ConnectionStressTest = JackTest;
 
-// The note-on and the note-off of each round, in order.
-std::vector<Bytes> NoteRounds(int rounds, std::uint8_t channel) {
-  std::vector<Bytes> expected;
-  for (int round = 0; round < rounds; ++round) {
-    const auto note = static_cast<std::uint8_t>(round % 128);
-    const auto velocity = static_cast<std::uint8_t>(1 + round % 127);
-    expected.push_back({static_cast<std::uint8_t>(0x90 | channel), note, velocity});
-    expected.push_back({static_cast<std::uint8_t>(0x80 | channel), note, 0});
-  }
-  return expected;
-}
-
-// Opens the device, strikes a note and closes the device again, rounds times without a
-// pause: the close sends the note-off while the note-on may still be queued.
-void OpenStrikeClose(MidiSystem& system, std::uint32_t id, int rounds, std::uint8_t channel) {
-  for (int round = 0; round < rounds; ++round) {
-    MidiHandle handle = 0;
-    ASSERT_EQ(system.Open(id, handle), MMSYSERR_NOERROR) << "round " << round;
-    const std::uint32_t noteOn = (0x90u | channel) | (round % 128u) << 8 | (1 + round % 127u) << 16;
-    ASSERT_EQ(system.ShortMessage(handle, noteOn), MMSYSERR_NOERROR) << "round " << round;
-    ASSERT_EQ(system.Close(handle), MMSYSERR_NOERROR) << "round " << round;
-  }
-}
-
 TEST_F(ConnectionStressTest, ReopeningAPortAtFullSpeedLosesNoNoteAndNoNoteOff) {
   constexpr int kRounds = 500;
   auto system = CreateRtMidiSystem(true);

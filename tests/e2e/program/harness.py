@@ -102,21 +102,24 @@ def accessible_texts(servers, *path):
 
 
 class MidiMonitor:
-    """jack_midi_dump under its own client name; every line it prints is parsed into the
-    bytes of one message."""
+    """A MIDI monitor under its own client name: jack_midi_dump, or the command given (the
+    ALSA sequencer's alsa_midi_dump, which says "ready" once it listens); every line it
+    prints is parsed into the bytes of one message."""
 
-    def __init__(self, servers, name):
+    def __init__(self, servers, name, command=None):
         self.name = name
         self.port = name + ":input"
         self.messages = []
+        self.ready = False
         self._lock = threading.Lock()
-        self._process = servers.popen(["stdbuf", "-oL", "jack_midi_dump", name], stdout=subprocess.PIPE,
-                                      stderr=subprocess.DEVNULL, text=True)
+        self._process = servers.popen(command or ["stdbuf", "-oL", "jack_midi_dump", name],
+                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 
     def _read(self):
         for line in self._process.stdout:
+            self.ready = self.ready or line.startswith("ready")
             if ":" not in line:
                 continue
             fields = [int(f, 16) for f in re.findall(r"\b[0-9a-fA-F]{2}\b", line.split(":", 1)[1])]
@@ -286,6 +289,7 @@ class SwayDisplay:
 
 class JackServer:
     """A private JACK server (dummy driver)."""
+    jack = True
 
     def __init__(self, period=256):
         self.period = period
@@ -316,6 +320,7 @@ class PipeWireServer:
     """A private PipeWire with its session manager and its pulse server, on a session bus
     of its own (without one the session manager quits), and a null sink as the default
     output. JACK clients run on PipeWire's JACK library."""
+    jack = True
     SINK = "tessivar_null"
 
     def start(self, servers):
@@ -343,6 +348,18 @@ class PipeWireServer:
 
     def command(self, command):
         return ["pw-jack", *command]
+
+
+class MachineSequencer:
+    """No MIDI server of the tests' own: the machine's ALSA sequencer serves, and the tests
+    bring their own monitor client."""
+    jack = False
+
+    def start(self, servers):
+        pass
+
+    def command(self, command):
+        return command
 
 
 class Servers:
@@ -406,7 +423,8 @@ class Servers:
 
 
 class Session:
-    """One run of the program in a fresh copy of its program folder, with a MIDI monitor."""
+    """One run of the program in a fresh copy of its program folder, with a JACK MIDI
+    monitor when the servers have JACK."""
 
     def __init__(self, servers, program_folder):
         self.servers = servers
@@ -415,8 +433,10 @@ class Session:
         self.folder = os.path.join(self.work, "program")
         shutil.copytree(program_folder, self.folder, symlinks=True)
         self.program = None
-        self.monitor = MidiMonitor(servers, f"monitor{random.randint(1000, 9999)}")
-        wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
+        self.monitor = None
+        if servers.midi.jack:
+            self.monitor = MidiMonitor(servers, f"monitor{random.randint(1000, 9999)}")
+            wait_for(lambda: self.monitor.port in self.jack_ports(), 5)
 
     def run(self, command, check=True, timeout=20):
         return self.servers.run(command, check, timeout)
@@ -523,8 +543,9 @@ class Session:
             self.program.wait()
         if self.program:
             self.log.close()
-        self.monitor.stop()
-        wait_for(lambda: self.monitor.port not in self.jack_ports(), 5)
+        if self.monitor:
+            self.monitor.stop()
+            wait_for(lambda: self.monitor.port not in self.jack_ports(), 5)
         shutil.rmtree(self.work, ignore_errors=True)
 
 
@@ -556,7 +577,8 @@ class ProgramTestCase(unittest.TestCase):
         the configuration's bytes."""
         written = self.session.use_config(**config)
         window = self.session.start_program()
-        self.monitor.take()
+        if self.monitor:
+            self.monitor.take()
         return window, written
 
 
