@@ -142,11 +142,23 @@ class Servers:
         self.run(["xset", "r", "on"], check=False)
         self.run(["xset", "r", "rate", "200", "30"], check=False)
 
+    def stop_jack(self):
+        """Stops the JACK server, as a user does to change its settings."""
+        self.jack.send_signal(signal.SIGTERM)
+        self.jack.wait(timeout=10)
+        self.processes.remove(self.jack)
+
+    def start_jack(self):
+        """Starts the JACK server again under the same name."""
+        if not self._start_jack():
+            raise RuntimeError("jackd did not start again")
+
     def _start_jack(self):
         jack = subprocess.Popen(["jackd", "-n", self.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
                                  "-p", "256"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 preexec_fn=_end_with_parent)
         self.processes.append(jack)
+        self.jack = jack
         started = wait_for(lambda: jack.poll() is not None or self.run(["jack_lsp"], check=False).returncode == 0, 10)
         return started and jack.poll() is None
 
