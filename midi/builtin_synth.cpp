@@ -9,6 +9,7 @@
 #include "combined_midi_system.h"
 #include "files.h"
 #include "fluid_library.h"
+#include "jack_loss.h"
 
 namespace {
 
@@ -94,11 +95,18 @@ struct BuiltinSynthSystem::Engine {
   std::unique_ptr<fluid_audio_driver_t, DriverDeleter> Driver;  // declared last: stops first
 };
 
-BuiltinSynthSystem::BuiltinSynthSystem(BuiltinSynthOptions options)
-    : options_(std::move(options)) {}
+BuiltinSynthSystem::BuiltinSynthSystem(BuiltinSynthOptions options) : options_(std::move(options)) {
+  jackLossListener_ = AddJackLossListener([this] { LetGoOfJackAudio(); });
+}
 
 BuiltinSynthSystem::~BuiltinSynthSystem() {
+  RemoveJackLossListener(jackLossListener_);
   if (preparing_.valid()) preparing_.wait();
+}
+
+void BuiltinSynthSystem::LetGoOfJackAudio() {
+  if (preparing_.valid()) preparing_.wait();
+  if (engine_ && engine_->Driver && audioDriver_ == "jack") engine_->Driver.reset();
 }
 
 std::uint32_t BuiltinSynthSystem::DeviceCount() { return 1; }

@@ -35,7 +35,8 @@ struct BuiltinSynthOptions {
 // of their own; an open that comes before they are ready waits for them, so the thread
 // that plays never loads a font itself. Closing silences every channel at once but keeps
 // the engine and the font, so that reopening is immediate. The engine stops when the
-// system is destroyed.
+// system is destroyed. A JACK audio output whose server went away is ended when the
+// program reaches for the server again, and made again at the next open.
 class BuiltinSynthSystem final : public MidiSystem {
  public:
   explicit BuiltinSynthSystem(BuiltinSynthOptions options);
@@ -72,6 +73,8 @@ class BuiltinSynthSystem final : public MidiSystem {
   MidiResult FinishPreparing();
   MidiResult Start();
   MidiResult StartAudio();
+  // Ends a JACK audio output whose server went away; the next preparation makes another.
+  void LetGoOfJackAudio();
   std::string FindSoundFont() const;
 
   BuiltinSynthOptions options_;
@@ -82,6 +85,7 @@ class BuiltinSynthSystem final : public MidiSystem {
   std::thread::id soundFontLoader_;
   std::string audioDriver_;
   FailureTexts texts_;  // the last text per failure code
+  int jackLossListener_ = 0;
   // Declared last: the preparation ends before anything it fills goes.
   std::future<MidiResult> preparing_;
 };

@@ -47,13 +47,17 @@ bool StandardMidiErrorText(MidiResult code, std::string& text) {
 
 CombinedMidiSystem::CombinedMidiSystem(std::vector<std::unique_ptr<MidiSystem>> members) {
   lastFailingMember_.fill(-1);
-  std::uint32_t first = 0;
   for (std::unique_ptr<MidiSystem>& system : members) {
     if (!system) continue;
-    const std::uint32_t count = system->DeviceCount();
-    members_.push_back({std::move(system), first, count});
-    first += count;
+    members_.push_back({std::move(system), 0});
+    AppendDevicesOf(members_.size() - 1);
   }
+}
+
+void CombinedMidiSystem::AppendDevicesOf(std::size_t memberIndex) {
+  Member& member = members_[memberIndex];
+  const std::uint32_t count = member.System->DeviceCount();
+  for (; member.Listed < count; ++member.Listed) devices_.push_back({memberIndex, member.Listed});
 }
 
 CombinedMidiSystem::~CombinedMidiSystem() {
@@ -64,34 +68,28 @@ CombinedMidiSystem::~CombinedMidiSystem() {
 }
 
 std::uint32_t CombinedMidiSystem::DeviceCount() {
-  return members_.empty() ? 0 : members_.back().First + members_.back().Count;
+  return static_cast<std::uint32_t>(devices_.size());
 }
 
 MidiResult CombinedMidiSystem::DeviceName(std::uint32_t id, std::string& name) {
-  for (std::size_t i = 0; i < members_.size(); ++i) {
-    const Member& member = members_[i];
-    if (id >= member.First && id < member.First + member.Count) {
-      return Remember(member.System->DeviceName(id - member.First, name), i);
-    }
-  }
-  return MMSYSERR_BADDEVICEID;
+  if (id >= devices_.size()) return MMSYSERR_BADDEVICEID;
+  const Device& device = devices_[id];
+  return Remember(members_[device.MemberIndex].System->DeviceName(device.Id, name),
+                  device.MemberIndex);
 }
 
 MidiResult CombinedMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
-  for (std::size_t i = 0; i < members_.size(); ++i) {
-    const Member& member = members_[i];
-    if (id < member.First || id >= member.First + member.Count) continue;
-    MidiHandle inner = 0;
-    const MidiResult result = member.System->Open(id - member.First, inner);
-    if (result != MMSYSERR_NOERROR) return Remember(result, i);
-    std::size_t position = 0;
-    while (position < slots_.size() && slots_[position].Used) ++position;
-    if (position == slots_.size()) slots_.emplace_back();
-    slots_[position] = {true, i, inner};
-    handle = static_cast<MidiHandle>(position + 1);
-    return MMSYSERR_NOERROR;
-  }
-  return MMSYSERR_BADDEVICEID;
+  if (id >= devices_.size()) return MMSYSERR_BADDEVICEID;
+  const Device& device = devices_[id];
+  MidiHandle inner = 0;
+  const MidiResult result = members_[device.MemberIndex].System->Open(device.Id, inner);
+  if (result != MMSYSERR_NOERROR) return Remember(result, device.MemberIndex);
+  std::size_t position = 0;
+  while (position < slots_.size() && slots_[position].Used) ++position;
+  if (position == slots_.size()) slots_.emplace_back();
+  slots_[position] = {true, device.MemberIndex, inner};
+  handle = static_cast<MidiHandle>(position + 1);
+  return MMSYSERR_NOERROR;
 }
 
 MidiResult CombinedMidiSystem::ShortMessage(MidiHandle handle, std::uint32_t message) {
@@ -121,13 +119,16 @@ MidiResult CombinedMidiSystem::ErrorText(MidiResult code, std::string& text) {
   return StandardMidiErrorText(code, text) ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM;
 }
 
-void CombinedMidiSystem::Prepare(std::uint32_t id) {
-  for (const Member& member : members_) {
-    if (id >= member.First && id < member.First + member.Count) {
-      member.System->Prepare(id - member.First);
-      return;
-    }
+void CombinedMidiSystem::ListNewDevices() {
+  for (std::size_t i = 0; i < members_.size(); ++i) {
+    members_[i].System->ListNewDevices();
+    AppendDevicesOf(i);
   }
+}
+
+void CombinedMidiSystem::Prepare(std::uint32_t id) {
+  if (id >= devices_.size()) return;
+  members_[devices_[id].MemberIndex].System->Prepare(devices_[id].Id);
 }
 
 CombinedMidiSystem::Slot* CombinedMidiSystem::SlotOf(MidiHandle handle) {

@@ -32,6 +32,7 @@ class DeferredMidiSystem final : public MidiSystem {
   MidiResult ErrorText(MidiResult code, std::string& text) override {
     return System().ErrorText(code, text);
   }
+  void ListNewDevices() override { System().ListNewDevices(); }
   void Prepare(std::uint32_t id) override { System().Prepare(id); }
   bool Ready() override;
   void CallWhenReady(std::function<void()> whenReady) override;

@@ -32,6 +32,12 @@ class MidiEventQueue {
     read_.store(read, std::memory_order_release);
   }
 
+  // Drops every waiting event. Only while no consumer runs (the thread that drained it
+  // has ended), as the producer then stands for both sides.
+  void Discard() {
+    read_.store(written_.load(std::memory_order_relaxed), std::memory_order_release);
+  }
+
   // Whether every pushed event was taken by the consumer (either side may ask).
   bool Empty() const {
     return read_.load(std::memory_order_acquire) == written_.load(std::memory_order_acquire);

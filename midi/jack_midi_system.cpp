@@ -3,18 +3,18 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <map>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "combined_midi_system.h"
 #include "event_queue.h"
 #include "failure_texts.h"
+#include "jack_loss.h"
 #include "rtmidi_system.h"
 #include "short_message.h"
 
@@ -29,6 +29,11 @@ constexpr std::chrono::milliseconds kLastMessagesWait{500};
 
 void QuietJackMessage(const char*) {}
 
+jack_client_t* OpenClient() {
+  jack_status_t status{};
+  return jack_client_open(kClientName, JackNoStartServer, &status);
+}
+
 class JackMidiSystem final : public MidiSystem {
  public:
   JackMidiSystem(jack_client_t* client, bool withVirtualPort);
@@ -36,7 +41,8 @@ class JackMidiSystem final : public MidiSystem {
   JackMidiSystem(const JackMidiSystem&) = delete;
   JackMidiSystem& operator=(const JackMidiSystem&) = delete;
 
-  bool Active() const { return active_; }
+  // Whether the client runs (it may not, when the server refused to activate it).
+  bool Running() const { return client_ != nullptr; }
 
   std::uint32_t DeviceCount() override { return static_cast<std::uint32_t>(devices_.size()); }
   MidiResult DeviceName(std::uint32_t id, std::string& name) override;
@@ -44,26 +50,50 @@ class JackMidiSystem final : public MidiSystem {
   MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override;
   MidiResult Close(MidiHandle handle) override;
   MidiResult ErrorText(MidiResult code, std::string& text) override;
+  void ListNewDevices() override;
 
  private:
   // One device: the virtual port, or a destination port with the output port that feeds
-  // it. Port is written by the GUI thread once and then read by the process thread.
+  // it. Port belongs to the client in use (null while it has none); the GUI thread writes
+  // it, the process thread reads it.
   struct Device {
     std::string Name;         // as listed
     std::string Destination;  // the full JACK port name; empty for the virtual port
     std::atomic<jack_port_t*> Port{nullptr};
     MidiEventQueue Queue;
+    std::atomic<Device*> Next{nullptr};  // the list the process thread walks
     bool Open = false;
+    bool AbsenceReported = false;  // its destination's absence was said: quiet until it is back
     SoundingNotes Sounding;
+    ChosenPrograms Programs;
   };
 
   static int Process(jack_nframes_t frames, void* data);
   static void ShutDown(jack_status_t, const char*, void* data);
 
-  Device* DeviceOf(MidiHandle handle);
-  // Registers the device's output port when it has none; connects it to the destination
-  // when it is not connected (first open, or the destination came back).
+  // Adds a device at the end of the list, where the process thread finds it too.
+  void Append(std::unique_ptr<Device> device);
+  // Appends a device for every MIDI input port of the server not listed yet.
+  void AppendNewPorts();
+  // Registers the virtual port when it has none, hands the client its callbacks and
+  // activates it; whether it runs.
+  bool Start();
+  // Whether a server is there to send to. A client whose server went away is closed here,
+  // and a new one is made once a server answers again.
+  bool ServerThere();
+  // Closes the client: its threads end before anything they read changes. What was queued
+  // for it is dropped, and the notes it carried are forgotten (their server went with it).
+  void EndClient();
+  // Whether messages to the device reach where they should now.
+  bool Linked(const Device& device) const;
+  // Registers the device's port when it has none; connects it to the destination.
   MidiResult Connect(Device& device);
+  // Makes the device able to carry a message (linked tells whether it is). A server or a
+  // destination that is missing fails the first call with its text; the calls after it
+  // succeed, carrying nothing, until it is back. A device linked anew gets its programs.
+  MidiResult Reach(Device& device, bool& linked);
+  MidiResult ServerAway(const Device& device);
+  Device* DeviceOf(MidiHandle handle);
   // Waits until the process thread has run count more cycles, at most for timeout;
   // whether it did.
   bool WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout) const;
@@ -73,13 +103,15 @@ class JackMidiSystem final : public MidiSystem {
   std::string NotRunningText(const Device& device) const;
 
   jack_client_t* client_;
-  bool active_ = false;
-  // Fixed for the run once the constructor is done: the process thread walks it.
-  std::vector<std::unique_ptr<Device>> devices_;
-  std::size_t registered_ = 0;  // output ports registered for destinations
+  std::vector<std::unique_ptr<Device>> devices_;  // by id; only ever appended to
+  std::atomic<Device*> first_{nullptr};
+  Device* last_ = nullptr;
+  Device* virtual_ = nullptr;
+  std::size_t registered_ = 0;  // output ports of the client registered for destinations
   std::atomic<std::uint64_t> cycles_{0};
   std::atomic<bool> serverGone_{false};
-  FailureTexts texts_;  // the last text per failure code
+  bool outageReported_ = false;  // the server's absence was said: quiet until it is back
+  FailureTexts texts_;           // the last text per failure code
 };
 
 JackMidiSystem::JackMidiSystem(jack_client_t* client, bool withVirtualPort) : client_(client) {
@@ -88,25 +120,18 @@ JackMidiSystem::JackMidiSystem(jack_client_t* client, bool withVirtualPort) : cl
     device->Name = kVirtualOutputDeviceName;
     device->Port = jack_port_register(client_, kVirtualOutputPortName, JACK_DEFAULT_MIDI_TYPE,
                                       JackPortIsOutput, 0);
-    if (device->Port.load() != nullptr) devices_.push_back(std::move(device));
-  }
-  if (const char** names =
-          jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
-    for (const char** name = names; *name != nullptr; ++name) {
-      auto device = std::make_unique<Device>();
-      device->Name = *name;
-      device->Destination = *name;
-      devices_.push_back(std::move(device));
+    if (device->Port.load() != nullptr) {
+      virtual_ = device.get();
+      Append(std::move(device));
     }
-    jack_free(names);
   }
-  jack_set_process_callback(client_, &Process, this);
-  jack_on_info_shutdown(client_, &ShutDown, this);
-  active_ = jack_activate(client_) == 0;
+  AppendNewPorts();
+  if (!Start()) EndClient();
 }
 
 JackMidiSystem::~JackMidiSystem() {
-  if (active_) {
+  if (client_ == nullptr) return;
+  if (!serverGone_.load()) {
     for (const std::unique_ptr<Device>& device : devices_) {
       if (device->Open) EndNotes(*device);
     }
@@ -129,6 +154,71 @@ JackMidiSystem::~JackMidiSystem() {
   jack_client_close(client_);
 }
 
+void JackMidiSystem::Append(std::unique_ptr<Device> device) {
+  Device* added = device.get();
+  devices_.push_back(std::move(device));
+  if (last_ == nullptr) {
+    first_.store(added, std::memory_order_release);
+  } else {
+    last_->Next.store(added, std::memory_order_release);
+  }
+  last_ = added;
+}
+
+void JackMidiSystem::AppendNewPorts() {
+  const char** names = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+  if (names == nullptr) return;
+  for (const char** name = names; *name != nullptr; ++name) {
+    const bool listed = std::any_of(
+        devices_.begin(), devices_.end(),
+        [name](const std::unique_ptr<Device>& device) { return device->Destination == *name; });
+    if (listed) continue;
+    auto device = std::make_unique<Device>();
+    device->Name = *name;
+    device->Destination = *name;
+    Append(std::move(device));
+  }
+  jack_free(names);
+}
+
+bool JackMidiSystem::Start() {
+  registered_ = 0;
+  serverGone_.store(false);
+  if (virtual_ != nullptr && virtual_->Port.load() == nullptr) {
+    virtual_->Port.store(jack_port_register(client_, kVirtualOutputPortName, JACK_DEFAULT_MIDI_TYPE,
+                                            JackPortIsOutput, 0));
+  }
+  jack_set_process_callback(client_, &Process, this);
+  jack_on_info_shutdown(client_, &ShutDown, this);
+  return jack_activate(client_) == 0;
+}
+
+bool JackMidiSystem::ServerThere() {
+  if (client_ != nullptr) {
+    if (!serverGone_.load(std::memory_order_acquire)) return true;
+    EndClient();
+    TellJackServerLost();  // before a new client is opened beside theirs
+  }
+  client_ = OpenClient();
+  if (client_ == nullptr) return false;
+  if (!Start()) {
+    EndClient();
+    return false;
+  }
+  outageReported_ = false;
+  return true;
+}
+
+void JackMidiSystem::EndClient() {
+  jack_client_close(client_);
+  client_ = nullptr;
+  for (const std::unique_ptr<Device>& device : devices_) {
+    device->Port.store(nullptr);
+    device->Queue.Discard();
+    device->Sounding.Forget();
+  }
+}
+
 MidiResult JackMidiSystem::DeviceName(std::uint32_t id, std::string& name) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
   name = devices_[id]->Name;
@@ -139,54 +229,84 @@ MidiResult JackMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
   Device& device = *devices_[id];
   if (device.Open) return MMSYSERR_ALLOCATED;
-  if (serverGone_.load()) return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
-  if (!device.Destination.empty()) {
-    if (const MidiResult result = Connect(device); result != MMSYSERR_NOERROR) return result;
-  }
+  bool linked = false;
+  if (const MidiResult result = Reach(device, linked); result != MMSYSERR_NOERROR) return result;
   device.Open = true;
   handle = static_cast<MidiHandle>(id) + 1;
   return MMSYSERR_NOERROR;
 }
 
+bool JackMidiSystem::Linked(const Device& device) const {
+  jack_port_t* port = device.Port.load(std::memory_order_relaxed);
+  if (port == nullptr) return false;
+  return device.Destination.empty() || jack_port_connected_to(port, device.Destination.c_str());
+}
+
 MidiResult JackMidiSystem::Connect(Device& device) {
-  jack_port_t* port = device.Port.load();
-  if (port != nullptr && jack_port_connected_to(port, device.Destination.c_str())) {
-    return MMSYSERR_NOERROR;  // the connection of an earlier opening still stands
-  }
-  if (jack_port_by_name(client_, device.Destination.c_str()) == nullptr) {
+  const bool isVirtual = device.Destination.empty();
+  if (!isVirtual && jack_port_by_name(client_, device.Destination.c_str()) == nullptr) {
     return texts_.Fail(MIDIERR_NODEVICE,
                        "The MIDI port \"" + device.Destination + "\" is no longer present.");
   }
+  jack_port_t* port = device.Port.load();
   if (port == nullptr) {
-    std::string name = kOutputPortName;
-    if (registered_ > 0) name += " " + std::to_string(registered_ + 1);
+    std::string name = isVirtual ? kVirtualOutputPortName : kOutputPortName;
+    if (!isVirtual && registered_ > 0) name += " " + std::to_string(registered_ + 1);
     port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (port == nullptr) {
-      if (serverGone_.load()) return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
       return texts_.Fail(MMSYSERR_NOMEM,
                          "JACK refused a new output port for \"" + device.Name + "\".");
     }
-    ++registered_;
-    device.Port.store(port);
+    if (!isVirtual) ++registered_;
+    device.Port.store(port, std::memory_order_release);
   }
+  if (isVirtual) return MMSYSERR_NOERROR;
   const int result = jack_connect(client_, jack_port_name(port), device.Destination.c_str());
   if (result != 0 && result != EEXIST) {
-    if (serverGone_.load()) return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
     return texts_.Fail(MIDIERR_NODEVICE,
                        "The MIDI port \"" + device.Destination + "\" could not be connected.");
   }
   // The server takes a changed graph at the start of a cycle, and the cycle under way may
   // be past our port already: after two whole cycles the connection carries every message.
-  if (!WaitCycles(2, kConnectionWait) && serverGone_.load()) {
-    return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
-  }
+  WaitCycles(2, kConnectionWait);
   return MMSYSERR_NOERROR;
+}
+
+MidiResult JackMidiSystem::Reach(Device& device, bool& linked) {
+  linked = false;
+  if (!ServerThere()) return ServerAway(device);
+  if (Linked(device)) {
+    linked = true;
+    return MMSYSERR_NOERROR;
+  }
+  const MidiResult result = Connect(device);
+  if (serverGone_.load()) return ServerAway(device);
+  if (result != MMSYSERR_NOERROR) {
+    if (device.AbsenceReported) return MMSYSERR_NOERROR;
+    device.AbsenceReported = true;
+    return result;
+  }
+  device.AbsenceReported = false;
+  // A destination that started again knows nothing of the programs chosen before.
+  device.Programs.Replay([&device](const MidiEvent& change) { device.Queue.Push(change); });
+  linked = true;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult JackMidiSystem::ServerAway(const Device& device) {
+  if (outageReported_) return MMSYSERR_NOERROR;
+  outageReported_ = true;
+  return texts_.Fail(MMSYSERR_NODRIVER, NotRunningText(device));
 }
 
 MidiResult JackMidiSystem::ShortMessage(MidiHandle handle, std::uint32_t message) {
   Device* device = DeviceOf(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   const MidiEvent event = ShortMessageEvent(message);
+  bool linked = false;
+  const MidiResult reached = Reach(*device, linked);
+  device->Programs.Sent(event);
+  if (!linked) return reached;
   if (!device->Queue.Push(event)) return MIDIERR_NOTREADY;
   device->Sounding.Sent(event);
   return MMSYSERR_NOERROR;
@@ -196,6 +316,7 @@ MidiResult JackMidiSystem::Close(MidiHandle handle) {
   Device* device = DeviceOf(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   EndNotes(*device);
+  device->Programs.Forget();
   device->Open = false;
   return MMSYSERR_NOERROR;
 }
@@ -204,9 +325,14 @@ MidiResult JackMidiSystem::ErrorText(MidiResult code, std::string& text) {
   return texts_.ErrorText(code, text);
 }
 
+void JackMidiSystem::ListNewDevices() {
+  if (ServerThere()) AppendNewPorts();
+}
+
 int JackMidiSystem::Process(jack_nframes_t frames, void* data) {
   auto* self = static_cast<JackMidiSystem*>(data);
-  for (const std::unique_ptr<Device>& device : self->devices_) {
+  for (Device* device = self->first_.load(std::memory_order_acquire); device != nullptr;
+       device = device->Next.load(std::memory_order_acquire)) {
     jack_port_t* port = device->Port.load(std::memory_order_acquire);
     if (port == nullptr) continue;
     void* buffer = jack_port_get_buffer(port, frames);
@@ -221,7 +347,7 @@ int JackMidiSystem::Process(jack_nframes_t frames, void* data) {
 }
 
 void JackMidiSystem::ShutDown(jack_status_t, const char*, void* data) {
-  static_cast<JackMidiSystem*>(data)->serverGone_.store(true);
+  static_cast<JackMidiSystem*>(data)->serverGone_.store(true, std::memory_order_release);
 }
 
 JackMidiSystem::Device* JackMidiSystem::DeviceOf(MidiHandle handle) {
@@ -241,10 +367,14 @@ bool JackMidiSystem::WaitCycles(std::uint64_t count, std::chrono::milliseconds t
 }
 
 void JackMidiSystem::EndNotes(Device& device) {
+  if (client_ == nullptr || serverGone_.load()) {
+    device.Sounding.Forget();
+    return;
+  }
   const auto deadline = std::chrono::steady_clock::now() + kLastMessagesWait;
   device.Sounding.EndAll([&](const MidiEvent& noteOff) {
     while (!device.Queue.Push(noteOff)) {
-      if (!active_ || serverGone_.load() || std::chrono::steady_clock::now() >= deadline) return;
+      if (serverGone_.load() || std::chrono::steady_clock::now() >= deadline) return;
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
@@ -261,10 +391,9 @@ std::unique_ptr<MidiSystem> CreateJackMidiSystem(bool withVirtualPort) {
   // what fails later is reported by the program with a text of its own.
   jack_set_error_function(&QuietJackMessage);
   jack_set_info_function(&QuietJackMessage);
-  jack_status_t status{};
-  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+  jack_client_t* client = OpenClient();
   if (client == nullptr) return nullptr;
   auto system = std::make_unique<JackMidiSystem>(client, withVirtualPort);
-  if (!system->Active()) return nullptr;
+  if (!system->Running()) return nullptr;
   return system;
 }

@@ -34,9 +34,16 @@ MidiHandle& TMidiDevices::EntryHandle(std::int32_t index) {
   return FDevices[static_cast<std::size_t>(index)].Handle;
 }
 
-TMidiOutput::TMidiOutput(MidiSystem& system) : system_(system) {
+TMidiOutput::TMidiOutput(MidiSystem& system) : system_(system) { AppendListedDevices(); }
+
+void TMidiOutput::ListNewDevices() {
+  system_.ListNewDevices();
+  AppendListedDevices();
+}
+
+void TMidiOutput::AppendListedDevices() {
   const std::uint32_t count = system_.DeviceCount();
-  for (std::uint32_t id = 0; id < count; ++id) {
+  for (auto id = static_cast<std::uint32_t>(FDevices.size()); id < count; ++id) {
     std::string name;
     CheckResult(system_.DeviceName(id, name));
     // The product name field holds at most 32 characters and ends at the first NUL.

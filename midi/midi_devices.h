@@ -43,6 +43,10 @@ class TMidiOutput : public TMidiDevices {
  public:
   explicit TMidiOutput(MidiSystem& system);  // enumerates; may raise
 
+  // Appends the devices the system lists now and the list does not hold yet; the entries
+  // already listed keep their positions. May raise as enumeration does.
+  void ListNewDevices();
+
   void OpenDevice(std::int32_t index) override;
   void CloseDevice(std::int32_t index) override;
 
@@ -59,6 +63,9 @@ class TMidiOutput : public TMidiDevices {
   std::uint32_t LastError() const { return FLastError; }
 
  private:
+  // Appends the system's devices from the first one not listed yet.
+  void AppendListedDevices();
+
   MidiSystem& system_;
 };
 

@@ -42,6 +42,10 @@ class MidiSystem {
   virtual MidiResult Close(MidiHandle handle) = 0;
   // The text of a result code; a non-zero result means the text cannot be fetched.
   virtual MidiResult ErrorText(MidiResult code, std::string& text) = 0;
+  // Looks the machine's ports up again: a port not listed yet is appended, none is removed
+  // or moved, so that every id keeps naming the same device for the run (a port that went
+  // away stays listed, and is its device again when it comes back).
+  virtual void ListNewDevices() {}
   // A hint that device id is about to be used: what its first open would take a while to
   // make ready may start now, off the calling thread. Nothing is opened, nothing fails.
   virtual void Prepare(std::uint32_t id) { static_cast<void>(id); }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -12,8 +13,12 @@
 
 #include "combined_midi_system.h"
 #include "failure_texts.h"
+#include "port_names.h"
 #include "short_message.h"
 
+#ifdef TESSIVAR_HAVE_ALSA
+#include "sequencer_announcements.h"
+#endif
 #ifdef TESSIVAR_HAVE_JACK
 #include "jack_midi_system.h"
 #endif
@@ -94,8 +99,12 @@ bool WorthTrying(RtMidi::Api api) {
 }
 
 // The ports of a back end RtMidi drives soundly (the ALSA sequencer, CoreMIDI). Each
-// device keeps its RtMidi output, and so its connection, from its first open to the end
-// of the run: closing it only ends its notes.
+// device keeps its RtMidi output, and so its connection, from its first open while its
+// destination lives: closing it only ends its notes. On ALSA the sequencer's announcements
+// tell at the next call that a destination ended; its device is connected again, found by
+// its name, at the first message after a port came, and gets the programs chosen through
+// it again. A destination that cannot be reached fails one call with its text; the calls
+// after it drop their messages quietly until it is reached again.
 class RtMidiSystem final : public MidiSystem {
  public:
   RtMidiSystem(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort);
@@ -107,52 +116,98 @@ class RtMidiSystem final : public MidiSystem {
   MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override;
   MidiResult Close(MidiHandle handle) override;
   MidiResult ErrorText(MidiResult code, std::string& text) override;
+  void ListNewDevices() override;
 
  private:
   // One device: the shared virtual port, or a port of the machine with the output that
-  // was connected to it at its first open.
+  // is connected to it (none while it is not).
   struct Device {
-    std::string Name;
-    unsigned int Port = 0;  // the port's number where the name was found last
+    std::string Name;  // as listed: on ALSA with the sequencer's numbers of that moment
     std::unique_ptr<Output> Own;
     Output* Through = nullptr;
+    std::optional<SequencerAddress> Address;  // where Own is connected to
+    bool Virtual = false;
     bool Open = false;
+    bool WorthTrying = true;  // never tried, or a port came since the last try failed
+    bool AbsenceReported = false;
     SoundingNotes Sounding;
+    ChosenPrograms Programs;
   };
 
   Device* DeviceOf(MidiHandle handle);
-  MidiResult Connect(Device& device);
+  // Appends a device for every port present that no device stands for.
+  void AppendNewPorts();
+  // Takes in what the sequencer announced: connections to destinations that ended are
+  // dropped, and devices without one may try again once a port came.
+  void Review();
+  // Makes the device able to carry a message (linked tells whether it is).
+  MidiResult Reach(std::uint32_t id, bool& linked);
+  MidiResult Connect(std::uint32_t id);
   // Sends the note-offs still due.
   static void EndNotes(Device& device);
 
   RtMidi::Api api_;
-  std::unique_ptr<Output> virtual_;
+  std::unique_ptr<Output> lister_;  // lists the ports; carries the virtual port
+#ifdef TESSIVAR_HAVE_ALSA
+  std::unique_ptr<SequencerAnnouncements> announcements_;
+#endif
   std::vector<Device> devices_;
   FailureTexts texts_;  // the last text per failure code
 };
 
 RtMidiSystem::RtMidiSystem(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort)
-    : api_(api) {
+    : api_(api), lister_(std::move(lister)) {
+#ifdef TESSIVAR_HAVE_ALSA
+  if (api_ == RtMidi::LINUX_ALSA) announcements_ = SequencerAnnouncements::Open();
+#endif
   if (withVirtualPort) {
-    lister->Sink().Failed = false;
-    lister->Port().openVirtualPort(kVirtualOutputPortName);
-    if (!lister->Sink().Failed) virtual_ = std::move(lister);
+    lister_->Sink().Failed = false;
+    lister_->Port().openVirtualPort(kVirtualOutputPortName);
+    if (!lister_->Sink().Failed) {
+      Device& device = devices_.emplace_back();
+      device.Name = kVirtualOutputDeviceName;
+      device.Through = lister_.get();
+      device.Virtual = true;
+    }
   }
-  std::vector<std::string> ports = (virtual_ ? *virtual_ : *lister).PortNames();
-  ports.erase(std::remove(ports.begin(), ports.end(), std::string()), ports.end());
-  devices_.resize(ports.size() + (virtual_ ? 1u : 0u));
-  std::size_t next = 0;
-  if (virtual_) {
-    devices_[next].Name = kVirtualOutputDeviceName;
-    devices_[next++].Through = virtual_.get();
-  }
-  for (std::string& port : ports) devices_[next++].Name = std::move(port);
+  AppendNewPorts();
 }
 
 RtMidiSystem::~RtMidiSystem() {
   for (Device& device : devices_) {
     if (device.Open) EndNotes(device);
   }
+}
+
+void RtMidiSystem::AppendNewPorts() {
+  std::vector<std::string> present = lister_->PortNames();
+  present.erase(std::remove(present.begin(), present.end(), std::string()), present.end());
+  std::vector<std::string> listed;
+  for (const Device& device : devices_) listed.push_back(device.Name);
+  std::vector<bool> known(present.size(), false);
+  for (const int match : MatchListedPorts(listed, present)) {
+    if (match >= 0) known[static_cast<std::size_t>(match)] = true;
+  }
+  for (std::size_t i = 0; i < present.size(); ++i) {
+    if (!known[i]) devices_.emplace_back().Name = std::move(present[i]);
+  }
+}
+
+void RtMidiSystem::Review() {
+#ifdef TESSIVAR_HAVE_ALSA
+  if (!announcements_) return;
+  const SequencerAnnouncements::News news = announcements_->Read();
+  for (Device& device : devices_) {
+    if (device.Virtual) continue;
+    if (device.Own && device.Address && news.Ended(*device.Address)) {
+      device.Own.reset();
+      device.Through = nullptr;
+      device.WorthTrying = true;
+    } else if (!device.Own && news.Came) {
+      device.WorthTrying = true;
+    }
+  }
+#endif
 }
 
 std::uint32_t RtMidiSystem::DeviceCount() { return static_cast<std::uint32_t>(devices_.size()); }
@@ -165,49 +220,65 @@ MidiResult RtMidiSystem::DeviceName(std::uint32_t id, std::string& name) {
 
 MidiResult RtMidiSystem::Open(std::uint32_t id, MidiHandle& handle) {
   if (id >= DeviceCount()) return MMSYSERR_BADDEVICEID;
-  Device& device = devices_[id];
-  if (device.Open) return MMSYSERR_ALLOCATED;
-  const bool virtualPort = virtual_ != nullptr && id == 0;
-  if (!virtualPort) {
-    if (const MidiResult result = Connect(device); result != MMSYSERR_NOERROR) return result;
-  }
-  device.Open = true;
+  if (devices_[id].Open) return MMSYSERR_ALLOCATED;
+  bool linked = false;
+  if (const MidiResult result = Reach(id, linked); result != MMSYSERR_NOERROR) return result;
+  devices_[id].Open = true;
   handle = static_cast<MidiHandle>(id) + 1;
   return MMSYSERR_NOERROR;
 }
 
-MidiResult RtMidiSystem::Connect(Device& device) {
-  if (device.Own == nullptr) {
-    std::unique_ptr<Output> output;
-    try {
-      output = std::make_unique<Output>(api_);
-    } catch (const RtMidiError& error) {
-      return texts_.Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
-    }
-    if (!output->Reachable()) return texts_.Fail(MMSYSERR_NODRIVER, output->Sink().Message);
-    device.Own = std::move(output);
+MidiResult RtMidiSystem::Reach(std::uint32_t id, bool& linked) {
+  Review();
+  Device& device = devices_[id];
+  linked = device.Through != nullptr;
+  if (linked || !device.WorthTrying) return MMSYSERR_NOERROR;
+  const MidiResult result = Connect(id);
+  linked = device.Through != nullptr;
+  if (linked) {
+    device.AbsenceReported = false;
+    // A destination that started again knows nothing of the programs chosen before.
+    RtMidiOut& port = device.Through->Port();
+    device.Programs.Replay(
+        [&port](const MidiEvent& change) { port.sendMessage(change.Bytes.data(), change.Size); });
+    return MMSYSERR_NOERROR;
   }
-  Output& output = *device.Own;
-  // Port numbers shift as ports come and go: find the recorded name again, first where it
-  // was last (every name read is a walk over the sequencer's ports).
-  if (output.Port().getPortName(device.Port) != device.Name) {
-    const std::vector<std::string> names = output.PortNames();
-    const auto found = std::find(names.begin(), names.end(), device.Name);
-    if (found == names.end()) {
-      return texts_.Fail(MIDIERR_NODEVICE,
-                         "The MIDI port \"" + device.Name + "\" is no longer present.");
-    }
-    device.Port = static_cast<unsigned int>(found - names.begin());
+#ifdef TESSIVAR_HAVE_ALSA
+  // The announcements say when trying again is worth it; without them every call tries.
+  if (announcements_) device.WorthTrying = false;
+#endif
+  if (device.AbsenceReported) return MMSYSERR_NOERROR;
+  device.AbsenceReported = true;
+  return result;
+}
+
+MidiResult RtMidiSystem::Connect(std::uint32_t id) {
+  std::unique_ptr<Output> output;
+  try {
+    output = std::make_unique<Output>(api_);
+  } catch (const RtMidiError& error) {
+    return texts_.Fail(CodeOf(error.getType(), MMSYSERR_NODRIVER), error.getMessage());
   }
-  // The client and its port stay; the subscription is made again at every open, since the
-  // sequencer ends it with its destination, also one that has come back since.
-  output.Port().closePort();
-  output.Sink().Failed = false;
-  output.Port().openPort(device.Port, kOutputPortName);
-  if (output.Sink().Failed) {
-    return texts_.Fail(CodeOf(output.Sink().Type, MIDIERR_NODEVICE), output.Sink().Message);
+  if (!output->Reachable()) return texts_.Fail(MMSYSERR_NODRIVER, output->Sink().Message);
+  // Port numbers shift as ports come and go, and a client that starts again gets new
+  // sequencer numbers: the port is found by its name.
+  const std::vector<std::string> present = output->PortNames();
+  std::vector<std::string> listed;
+  for (const Device& device : devices_) listed.push_back(device.Name);
+  const int found = MatchListedPorts(listed, present)[id];
+  Device& device = devices_[id];
+  if (found < 0) {
+    return texts_.Fail(MIDIERR_NODEVICE,
+                       "The MIDI port \"" + device.Name + "\" is no longer present.");
   }
-  device.Through = &output;
+  output->Sink().Failed = false;
+  output->Port().openPort(static_cast<unsigned int>(found), kOutputPortName);
+  if (output->Sink().Failed) {
+    return texts_.Fail(CodeOf(output->Sink().Type, MIDIERR_NODEVICE), output->Sink().Message);
+  }
+  device.Address = PortAddress(present[static_cast<std::size_t>(found)]);
+  device.Own = std::move(output);
+  device.Through = device.Own.get();
   return MMSYSERR_NOERROR;
 }
 
@@ -215,6 +286,10 @@ MidiResult RtMidiSystem::ShortMessage(MidiHandle handle, std::uint32_t message) 
   Device* device = DeviceOf(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   const MidiEvent event = ShortMessageEvent(message);
+  bool linked = false;
+  const MidiResult reached = Reach(static_cast<std::uint32_t>(handle - 1), linked);
+  device->Programs.Sent(event);
+  if (!linked) return reached;
   Output& output = *device->Through;
   output.Sink().Failed = false;
   output.Port().sendMessage(event.Bytes.data(), event.Size);
@@ -229,6 +304,7 @@ MidiResult RtMidiSystem::Close(MidiHandle handle) {
   Device* device = DeviceOf(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   EndNotes(*device);
+  device->Programs.Forget();
   device->Open = false;
   return MMSYSERR_NOERROR;
 }
@@ -237,6 +313,8 @@ MidiResult RtMidiSystem::ErrorText(MidiResult code, std::string& text) {
   return texts_.ErrorText(code, text);
 }
 
+void RtMidiSystem::ListNewDevices() { AppendNewPorts(); }
+
 RtMidiSystem::Device* RtMidiSystem::DeviceOf(MidiHandle handle) {
   if (handle == 0 || handle > devices_.size()) return nullptr;
   Device& device = devices_[handle - 1];
@@ -244,6 +322,10 @@ RtMidiSystem::Device* RtMidiSystem::DeviceOf(MidiHandle handle) {
 }
 
 void RtMidiSystem::EndNotes(Device& device) {
+  if (device.Through == nullptr) {
+    device.Sounding.Forget();  // its destination went, and the notes with it
+    return;
+  }
   RtMidiOut& port = device.Through->Port();
   device.Sounding.EndAll(
       [&port](const MidiEvent& noteOff) { port.sendMessage(noteOff.Bytes.data(), noteOff.Size); });

@@ -66,6 +66,39 @@ class SoundingNotes {
     on_.reset();
   }
 
+  // Forgets them without a note-off: what they sounded on is gone.
+  void Forget() { on_.reset(); }
+
  private:
   std::bitset<16 * 128> on_;
+};
+
+// The program chosen last on each channel through one device, so that a destination that
+// started again (and so lost them) can be given them once more before the next message.
+class ChosenPrograms {
+ public:
+  void Sent(const MidiEvent& event) {
+    if ((event.Bytes[0] & 0xF0u) != 0xC0) return;
+    const std::size_t channel = event.Bytes[0] & 0x0Fu;
+    programs_[channel] = event.Bytes[1];
+    chosen_.set(channel);
+  }
+
+  // Hands a program change for every channel that has one to send, in channel order.
+  template <typename Send>
+  void Replay(Send send) const {
+    for (std::size_t channel = 0; channel < programs_.size(); ++channel) {
+      if (!chosen_.test(channel)) continue;
+      MidiEvent change;
+      change.Size = 2;
+      change.Bytes = {static_cast<std::uint8_t>(0xC0 | channel), programs_[channel], 0};
+      send(change);
+    }
+  }
+
+  void Forget() { chosen_.reset(); }
+
+ private:
+  std::array<std::uint8_t, 16> programs_{};
+  std::bitset<16> chosen_;
 };

@@ -77,7 +77,12 @@ void TForm1::FillDeviceMenus(bool waitForTheList) {
     return;
   }
   deviceMenusPending_ = false;
-  const std::vector<std::string> devices = MidiOutput().DeviceNames();
+  // A list already made takes the ports that came since, after the ones it holds: the
+  // positions the configuration stores keep naming the same ports.
+  const bool listed = MidiOutputExists();
+  TMidiOutput& output = MidiOutput();
+  if (listed) output.ListNewDevices();
+  const std::vector<std::string> devices = output.DeviceNames();
   PrepareMidiDevices(Config.RecordingDevice, Config.PlayingDevice);
   FillListMenu(Midi1, devices, 3, Config.RecordingDevice, Guarded(&TForm1::RecordingDeviceChosen));
   FillListMenu(PlayOutputDevice1, devices, 4, Config.PlayingDevice,

@@ -96,9 +96,8 @@ TForm1::TForm1() {
   Midi1 = AddSubmenu(Setup1, "Recording Output Device", "Midi1");
   PlayOutputDevice1 = AddSubmenu(Setup1, "Playing Output Device", "PlayOutputDevice1");
   for (QMenu* devices : {Midi1, PlayOutputDevice1}) {
-    connect(devices, &QMenu::aboutToShow, this, [this] {
-      if (deviceMenusPending_) RunGuarded([this] { FillDeviceMenus(true); });
-    });
+    connect(devices, &QMenu::aboutToShow, this,
+            [this] { RunGuarded([this] { FillDeviceMenus(true); }); });
   }
   KEymapping1 = AddSubmenu(Setup1, "Keymapping", "KEymapping1");
   connect(KEymapping1, &QMenu::aboutToShow, this,

@@ -155,6 +155,29 @@ void JackServer::Stop() {
   pid_ = -1;
 }
 
+bool JackServer::Restart() {
+  Stop();
+  return Start();
+}
+
+JackInputPorts::JackInputPorts(const std::string& clientName, int count) : count_(count) {
+  client_ = OpenClient(clientName);
+  if (client_ == nullptr) return;
+  for (int i = 1; i <= count; ++i) {
+    const std::string name = "in_" + std::to_string(i);
+    if (jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0)) {
+      ++registered_;
+    }
+  }
+  jack_activate(client_);
+}
+
+JackInputPorts::~JackInputPorts() {
+  if (client_ == nullptr) return;
+  jack_deactivate(client_);
+  jack_client_close(client_);
+}
+
 JackMidiMonitor::JackMidiMonitor(const std::string& clientName) {
   client_ = OpenClient(clientName);
   if (client_ == nullptr) return;

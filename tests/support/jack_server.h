@@ -28,6 +28,10 @@ class JackServer {
   bool Busy() const { return busy_; }
   const std::string& Name() const { return name_; }
   void Stop();
+  // Stops the server and starts it again under the same name; whether it answers. A client
+  // of this process whose server went away must be closed first: the JACK library breaks
+  // when a new client is opened beside it.
+  bool Restart();
 
  private:
   bool Start();
@@ -76,6 +80,23 @@ class JackMidiMonitor {
   std::atomic<std::size_t> written_{0};   // only the process thread writes events
   std::atomic<std::uint64_t> cycles_{0};  // process cycles run so far
   std::size_t readFrom_ = 0;
+};
+
+// A JACK client with count MIDI input ports "in_1" .. "in_<count>" that take nothing in:
+// destinations that come with it and go with it.
+class JackInputPorts {
+ public:
+  JackInputPorts(const std::string& clientName, int count);
+  ~JackInputPorts();
+  JackInputPorts(const JackInputPorts&) = delete;
+  JackInputPorts& operator=(const JackInputPorts&) = delete;
+
+  bool Ok() const { return client_ != nullptr && registered_ == count_; }
+
+ private:
+  _jack_client* client_ = nullptr;
+  int count_ = 0;
+  int registered_ = 0;
 };
 
 // A JACK client with two audio inputs that measures what it receives.

@@ -305,8 +305,19 @@ class JackServer:
             if not self._start(servers):
                 raise RuntimeError("jackd did not start")
 
+    def stop(self, servers):
+        """Stops the server, as a user does to change its settings."""
+        self._process.send_signal(signal.SIGTERM)
+        self._process.wait(timeout=10)
+        servers.processes.remove(self._process)
+
+    def start_again(self, servers):
+        """The server again under the same name."""
+        if not self._start(servers):
+            raise RuntimeError("jackd did not start again")
+
     def _start(self, servers):
-        jack = servers.spawn(["jackd", "-n", servers.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
+        jack = self._process = servers.spawn(["jackd", "-n", servers.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
                               "-p", str(self.period)])
         started = wait_for(lambda: jack.poll() is not None or servers.run(["jack_lsp"], check=False).returncode == 0,
                            10)
@@ -337,8 +348,21 @@ class PipeWireServer:
         servers.session_bus()
         servers.env.pop("PIPEWIRE_REMOTE", None)
         servers.env.pop("PULSE_SERVER", None)
+        self.start_again(servers)
+
+    def stop(self, servers):
+        """Stops PipeWire and its session manager, as a desktop restarting them does."""
+        for process in reversed(self._daemons):
+            process.send_signal(signal.SIGTERM)
+            process.wait(timeout=10)
+            servers.processes.remove(process)
+        socket = os.path.join(servers.env["XDG_RUNTIME_DIR"], "pipewire-0")
+        wait_for(lambda: not os.path.exists(socket), 5)
+
+    def start_again(self, servers):
+        self._daemons = []
         for daemon in ("pipewire", "wireplumber", "pipewire-pulse"):
-            servers.spawn([daemon])
+            self._daemons.append(servers.spawn([daemon]))
             if daemon == "pipewire":
                 if not wait_for(lambda: os.path.exists(os.path.join(servers.env["XDG_RUNTIME_DIR"], "pipewire-0")), 10):
                     raise RuntimeError("pipewire did not start")

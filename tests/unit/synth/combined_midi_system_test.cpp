@@ -18,6 +18,12 @@ class ScriptedMember : public MidiSystem {
 
   std::map<std::uint32_t, MidiResult> OpenResult;
   std::map<MidiResult, std::string> Texts;
+  std::vector<std::string> Later;  // the ports that come before the next look-up
+
+  void ListNewDevices() override {
+    devices_.insert(devices_.end(), Later.begin(), Later.end());
+    Later.clear();
+  }
 
   std::uint32_t DeviceCount() override { return static_cast<std::uint32_t>(devices_.size()); }
   MidiResult DeviceName(std::uint32_t id, std::string& name) override {
@@ -169,6 +175,29 @@ TEST_F(CombinedMidiSystemTest, CodesNoMemberGaveHaveTheStandardTextOrNone) {
   b_->Texts[MMSYSERR_INVALPARAM] = "B explains";
   ASSERT_EQ(combined_->ErrorText(MMSYSERR_INVALPARAM, text), MMSYSERR_NOERROR);
   EXPECT_EQ(text, "B explains");
+}
+
+TEST_F(CombinedMidiSystemTest, DevicesListedLaterComeAfterAllOthersAndKeepEveryId) {
+  MidiHandle port2 = 0;
+  ASSERT_EQ(combined_->Open(2, port2), MMSYSERR_NOERROR);
+  a_->Later = {"Synth 2"};
+  b_->Later = {"Port 3"};
+  EXPECT_EQ(combined_->DeviceCount(), 3u) << "nothing new before the look-up";
+  combined_->ListNewDevices();
+  combined_->ListNewDevices();
+  ASSERT_EQ(combined_->DeviceCount(), 5u);
+  std::vector<std::string> names;
+  for (std::uint32_t id = 0; id < 5; ++id) {
+    std::string name;
+    ASSERT_EQ(combined_->DeviceName(id, name), MMSYSERR_NOERROR);
+    names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Synth", "Port 1", "Port 2", "Synth 2", "Port 3"}));
+  MidiHandle synth2 = 0, port3 = 0;
+  ASSERT_EQ(combined_->Open(3, synth2), MMSYSERR_NOERROR);
+  ASSERT_EQ(combined_->Open(4, port3), MMSYSERR_NOERROR);
+  EXPECT_EQ(combined_->ShortMessage(port2, 0x90), MMSYSERR_NOERROR);
+  EXPECT_EQ(log_, (std::vector<std::string>{"B open 1", "A open 1", "B open 2", "B short 2 144"}));
 }
 
 TEST(CombinedMidiSystemEmpty, NoMembersMeansNoDevices) {

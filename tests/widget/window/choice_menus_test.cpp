@@ -214,6 +214,27 @@ TEST_F(WindowTest, DeviceListsFollowAMidiSystemStillBeingMade) {
   }
 }
 
+// A synthesizer started while the program runs is offered when a device list opens, after
+// the ports listed before, so that every stored position keeps its port.
+TEST_F(WindowTest, DeviceListsTakeNewPortsAfterTheOnesListedWhenTheyOpen) {
+  CreateWindow();
+  Item(form->Midi1, 2)->trigger();
+  fake->Devices.push_back("Late synth");
+  EXPECT_EQ(Captions(form->Midi1), (std::vector<std::string>{"Synth", "Port A", "Port B"}));
+  form->PlayOutputDevice1->popup(form->mapToGlobal(QPoint(0, 0)));
+  const std::vector<std::string> names{"Synth", "Port A", "Port B", "Late synth"};
+  EXPECT_EQ(Captions(form->PlayOutputDevice1), names);
+  EXPECT_EQ(Captions(form->Midi1), names);
+  EXPECT_EQ(CheckedPosition(form->Midi1), 2);
+  Item(form->PlayOutputDevice1, 3)->trigger();
+  form->PlayOutputDevice1->hide();
+  EXPECT_EQ(Config.PlayingDevice, 3);
+  PressKey(Qt::Key_Z);
+  EXPECT_TRUE(fake->IsOpen(2));
+  EXPECT_TRUE(fake->IsOpen(3));
+  EXPECT_EQ(fake->MessagesTo(3), (std::vector<std::uint32_t>{ShortMessageOf(0x90, 36, 100)}));
+}
+
 // A key map saved while the program runs (the editor of the Tools menu) is offered the
 // next time the list opens; one that went away is no longer offered.
 TEST_F(WindowTest, TheKeymapListIsLookedUpAgainWhenItOpens) {
