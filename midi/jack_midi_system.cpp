@@ -69,7 +69,8 @@ class JackMidiSystem final : public MidiSystem {
   };
 
   static int Process(jack_nframes_t frames, void* data);
-  static void ShutDown(jack_status_t, const char*, void* data);
+  static void ShutDown(void* data);
+  static void InfoShutDown(jack_status_t, const char*, void* data) { ShutDown(data); }
 
   // Adds a device at the end of the list, where the process thread finds it too.
   void Append(std::unique_ptr<Device> device);
@@ -189,7 +190,10 @@ bool JackMidiSystem::Start() {
                                             JackPortIsOutput, 0));
   }
   jack_set_process_callback(client_, &Process, this);
-  jack_on_info_shutdown(client_, &ShutDown, this);
+  // JACK's own library tells through the one with the reason, PipeWire's only through the
+  // plain one.
+  jack_on_shutdown(client_, &ShutDown, this);
+  jack_on_info_shutdown(client_, &InfoShutDown, this);
   return jack_activate(client_) == 0;
 }
 
@@ -346,7 +350,7 @@ int JackMidiSystem::Process(jack_nframes_t frames, void* data) {
   return 0;
 }
 
-void JackMidiSystem::ShutDown(jack_status_t, const char*, void* data) {
+void JackMidiSystem::ShutDown(void* data) {
   static_cast<JackMidiSystem*>(data)->serverGone_.store(true, std::memory_order_release);
 }
 
