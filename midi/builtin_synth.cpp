@@ -1,6 +1,8 @@
 #include "builtin_synth.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -34,8 +36,15 @@ struct DriverDeleter {
 // being tried (an expected failure on most machines) the rest are held back too.
 thread_local bool quietLog = false;
 
+// An audio output's thread that cannot go on (its sound server went away) says so with an
+// error and ends. Errors from threads that call the synthesizer on this program's behalf
+// are answers to those calls instead.
+thread_local bool callsTheSynth = false;
+std::atomic<unsigned> audioFailures{0};
+
 void LogToStderr(int level, const char* message, void*) {
   if (quietLog) return;
+  if (level <= FLUID_ERR && !callsTheSynth) audioFailures.fetch_add(1, std::memory_order_relaxed);
   std::fprintf(stderr, "fluidsynth: %s%s\n", level <= FLUID_ERR ? "error: " : "", message);
 }
 
@@ -129,6 +138,8 @@ MidiResult BuiltinSynthSystem::Open(std::uint32_t id, MidiHandle& handle) {
 
 MidiResult BuiltinSynthSystem::ShortMessage(MidiHandle handle, std::uint32_t message) {
   if (!open_ || handle != kSynthHandle) return MMSYSERR_INVALHANDLE;
+  callsTheSynth = true;
+  const MidiResult audio = KeepAudioGoing();
   fluid_synth_t* synth = engine_->Synth.get();
   const int status = static_cast<int>(message & 0xFF);
   const int data1 = static_cast<int>((message >> 8) & 0x7F);
@@ -164,6 +175,36 @@ MidiResult BuiltinSynthSystem::ShortMessage(MidiHandle handle, std::uint32_t mes
     default:
       break;  // system messages mean nothing to the synthesizer
   }
+  return audio;
+}
+
+MidiResult BuiltinSynthSystem::KeepAudioGoing() {
+  // A JACK output is made again at the next open, after the JACK clients of the program
+  // let go of the server that went away (see jack_loss.h).
+  if (options_.RenderOnly || audioDriver_ == "jack") return MMSYSERR_NOERROR;
+  if (restartingAudio_) {
+    if (preparing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      return MMSYSERR_NOERROR;
+    }
+    restartingAudio_ = false;
+    const MidiResult result = preparing_.get();
+    if (result == MMSYSERR_NOERROR) {
+      audioFailureReported_ = false;
+    } else if (!audioFailureReported_) {
+      audioFailureReported_ = true;
+      return result;
+    }
+  }
+  if (engine_->Driver && audioFailures.load(std::memory_order_relaxed) == audioFailuresSeen_) {
+    return MMSYSERR_NOERROR;
+  }
+  // The voices started meanwhile sound once the new output plays.
+  restartingAudio_ = true;
+  preparing_ = std::async(std::launch::async, [this] {
+    callsTheSynth = true;
+    engine_->Driver.reset();
+    return StartAudio();
+  });
   return MMSYSERR_NOERROR;
 }
 
@@ -192,6 +233,7 @@ void BuiltinSynthSystem::Prepare(std::uint32_t id) {
 }
 
 MidiResult BuiltinSynthSystem::FinishPreparing() {
+  restartingAudio_ = false;
   return preparing_.valid() ? preparing_.get() : MMSYSERR_NOERROR;
 }
 
@@ -211,6 +253,7 @@ bool BuiltinSynthSystem::EngineRunning() const {
 }
 
 MidiResult BuiltinSynthSystem::Start() {
+  callsTheSynth = true;
   if (engine_ && engine_->Synth) return StartAudio();  // the font is in; only audio may lack
   std::string libraryError;
   if (LoadFluidLibrary(libraryError) == nullptr)
@@ -267,6 +310,7 @@ MidiResult BuiltinSynthSystem::StartAudio() {
     quietLog = false;
     if (engine_->Driver) {
       audioDriver_ = driver;
+      audioFailuresSeen_ = audioFailures.load(std::memory_order_relaxed);
       return MMSYSERR_NOERROR;
     }
   }

@@ -75,6 +75,9 @@ class BuiltinSynthSystem final : public MidiSystem {
   MidiResult StartAudio();
   // Ends a JACK audio output whose server went away; the next preparation makes another.
   void LetGoOfJackAudio();
+  // An audio output that broke (its sound server went away) is made again off this thread,
+  // at the next message; a result of that which failed, once.
+  MidiResult KeepAudioGoing();
   std::string FindSoundFont() const;
 
   BuiltinSynthOptions options_;
@@ -86,6 +89,9 @@ class BuiltinSynthSystem final : public MidiSystem {
   std::string audioDriver_;
   FailureTexts texts_;  // the last text per failure code
   int jackLossListener_ = 0;
+  unsigned audioFailuresSeen_ = 0;  // of AudioFailures(), when the audio output was made
+  bool restartingAudio_ = false;    // preparing_ makes the audio output again
+  bool audioFailureReported_ = false;
   // Declared last: the preparation ends before anything it fills goes.
   std::future<MidiResult> preparing_;
 };

@@ -56,24 +56,30 @@ class PipeWireTest(ProgramTestCase):
 
     def test_the_builtin_synthesizer_is_heard(self):
         self.start(recording=SYNTH)
-        recording = self.session.path("sink.wav")
-        recorder = self.servers.popen(["pw-record", "--target", PipeWireServer.SINK, "-P",
-                                       "{ stream.capture.sink = true }", "--format", "s16", "--rate", "48000",
-                                       "--channels", "2", recording])
-        self.addCleanup(recorder.wait)
-        self.addCleanup(recorder.terminate)
-        time.sleep(1.5)  # silence first
-        self.session.key_down("z")
-        time.sleep(1.0)
-        self.session.key_up("z")
-        time.sleep(0.5)
-        recorder.terminate()
-        recorder.wait(timeout=5)
-        quiet, playing = peak(recording, 0.1, 0.8), peak(recording, 1.6, 2.5)
-        print(f"peak before the note {quiet}, while it sounds {playing} (of 32767)")
+        quiet, playing = synthesizer_peaks(self)
         self.assertLess(quiet, 100, "the sink was not silent before the note")
         self.assertGreater(playing, 300, "the note was not heard at the sink")
 
+
+def synthesizer_peaks(test):
+    """Records PipeWire's default sink while the test's program holds Z for a second: the
+    peaks before the note and while it sounds."""
+    recording = test.session.path("sink.wav")
+    recorder = test.servers.popen(["pw-record", "--target", PipeWireServer.SINK, "-P",
+                                   "{ stream.capture.sink = true }", "--format", "s16", "--rate", "48000",
+                                   "--channels", "2", recording])
+    try:
+        time.sleep(1.5)  # silence first
+        test.session.key_down("z")
+        time.sleep(1.0)
+        test.session.key_up("z")
+        time.sleep(0.5)
+    finally:
+        recorder.terminate()
+        recorder.wait(timeout=5)
+    quiet, playing = peak(recording, 0.1, 0.8), peak(recording, 1.6, 2.5)
+    print(f"peak before the note {quiet}, while it sounds {playing} (of 32767)")
+    return quiet, playing
 
 if __name__ == "__main__":
     harness.main()

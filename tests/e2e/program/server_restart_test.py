@@ -10,7 +10,9 @@ import sys
 import time
 import unittest
 
-from harness import WINDOW_TITLE, MidiMonitor, PlayingTestCase, ProgramTestCase, wait_for
+from pipewire_test import synthesizer_peaks
+
+from harness import WINDOW_TITLE, MidiMonitor, PipeWireServer, PlayingTestCase, ProgramTestCase, wait_for
 
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 SYNTH, MONITOR = 0, 2  # the built-in synthesizer, the virtual output, then the monitor
@@ -79,6 +81,27 @@ class ServerRestartTest(PlayingTestCase):
         self.assertEqual(self.monitor.wait_count(4), [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100),
                                                       (NOTE_ON, 38, 100), (NOTE_OFF, 38, 100)])
         self.assertTrue(wait_for(synth_ports, 10), "the synthesizer did not come back")
+        self.assertEqual(self.boxes(), 0)
+        self.assertEqual(session.exit_through_menu(self.window), 0)
+
+
+class PipeWireRestartTest(ServerRestartTest):
+    midi = PipeWireServer
+
+    def test_the_synthesizer_plays_through_the_new_server_and_the_program_ends_cleanly(self):
+        # Here the synthesizer plays to PipeWire itself (its pulse server), which restarts
+        # with the rest.
+        session = self.session
+        session.exit_through_menu(self.window)
+        self.window, _ = self.start(recording=SYNTH, playing=MONITOR)
+        session.key("z")
+        self.monitor.wait_count(2)
+        self.stop_server()
+        self.start_server()
+        quiet, playing = synthesizer_peaks(self)
+        self.assertLess(quiet, 100, "the sink was not silent before the note")
+        self.assertGreater(playing, 300, "the synthesizer was not heard after the restart")
+        self.assertEqual(self.monitor.wait_count(2), [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100)])
         self.assertEqual(self.boxes(), 0)
         self.assertEqual(session.exit_through_menu(self.window), 0)
 
