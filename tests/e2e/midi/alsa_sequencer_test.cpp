@@ -135,6 +135,64 @@ TEST_F(AlsaSequencerTest, ADestinationThatWentAwayAndCameBackIsConnectedAgain) {
                                                                 {0x82, 52, 0}}));
 }
 
+// A client started after the system, ended under an open device and started again under
+// another sequencer number (as a restarted synthesizer or a USB interface plugged in again).
+TEST_F(AlsaSequencerTest, APortThatCameLaterWentAndCameBackUnderAnotherNumberKeepsItsPlace) {
+  auto system = CreateRtMidiSystem(false);
+  const std::vector<std::string> before = DeviceNames(*system);
+  auto late = std::make_unique<AlsaMidiMonitor>("late");
+  ASSERT_TRUE(late->Ok());
+  EXPECT_EQ(DeviceNames(*system), before) << "listed only when looked up again";
+  system->ListNewDevices();
+  const std::vector<std::string> listed = DeviceNames(*system);
+  ASSERT_EQ(listed.size(), before.size() + 1);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), listed.begin()))
+      << "appended after the others";
+  const std::uint32_t id = IdOf(*system, "late:in");
+  EXPECT_EQ(id, before.size());
+
+  MidiHandle handle = 0;
+  ASSERT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
+  ASSERT_EQ(system->ShortMessage(handle, Message(0xC3, 20)), MMSYSERR_NOERROR);
+  ASSERT_EQ(system->ShortMessage(handle, Message(0x93, 40, 50)), MMSYSERR_NOERROR);
+  EXPECT_EQ(late->WaitForEvents(2, 3s), (std::vector<Bytes>{{0xC3, 20}, {0x93, 40, 50}}));
+
+  // Gone under the open device: its next message says so, once; the rest are dropped.
+  const int number = late->Client();
+  late.reset();
+  const MidiResult gone = system->ShortMessage(handle, Message(0x83, 40, 0));
+  EXPECT_EQ(gone, MIDIERR_NODEVICE);
+  EXPECT_NE(TextOf(*system, gone).find("late:in"), std::string::npos) << TextOf(*system, gone);
+  EXPECT_EQ(system->ShortMessage(handle, Message(0x93, 41, 50)), MMSYSERR_NOERROR);
+
+  // Back under its names with another number: found by them at the next message, programs
+  // first; the list keeps its entries.
+  AlsaMidiMonitor taker("taker");  // takes the number the client had
+  late = std::make_unique<AlsaMidiMonitor>("late");
+  ASSERT_TRUE(late->Ok());
+  ASSERT_NE(late->Client(), number);
+  system->ListNewDevices();
+  const std::vector<std::string> now = DeviceNames(*system);
+  EXPECT_EQ(std::count_if(now.begin(), now.end(),
+                          [](const std::string& name) { return name.rfind("late:in", 0) == 0; }),
+            1)
+      << "the same port, not a new one";
+  EXPECT_EQ(IdOf(*system, "late:in"), id);
+  ASSERT_EQ(system->ShortMessage(handle, Message(0x93, 42, 51)), MMSYSERR_NOERROR);
+  EXPECT_EQ(late->WaitForEvents(2, 3s), (std::vector<Bytes>{{0xC3, 20}, {0x93, 42, 51}}));
+  late->Clear();
+  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  // Closing ends every note that went out, whichever connection carried it, and none that
+  // was dropped.
+  EXPECT_EQ(late->WaitForEvents(2, 3s), (std::vector<Bytes>{{0x83, 40, 0}, {0x83, 42, 0}}));
+
+  // Opened while it is away: fails once, then opens quietly.
+  late.reset();
+  EXPECT_EQ(system->Open(id, handle), MIDIERR_NODEVICE);
+  EXPECT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+}
+
 TEST_F(AlsaSequencerTest, EndingTheSystemWithNotesHeldSendsTheirNoteOffsFirst) {
   constexpr int kRounds = 200;
   const std::optional<AlsaPort> through = FindAlsaPort("Midi Through", "Midi Through Port-0");

@@ -7,12 +7,6 @@ namespace {
 
 using MachineChangesTest = JackTest;
 
-std::string TextOf(MidiSystem& system, MidiResult code) {
-  std::string text;
-  EXPECT_EQ(system.ErrorText(code, text), MMSYSERR_NOERROR);
-  return text;
-}
-
 TEST_F(MachineChangesTest, AServerThatStartsAgainIsReachedAgainAtTheNextMessage) {
   auto system = CreateRtMidiSystem(true);
   const std::uint32_t id = IdOf(*system, "monitor:in");

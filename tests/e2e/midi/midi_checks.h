@@ -40,6 +40,12 @@ inline std::uint32_t IdOf(MidiSystem& system, const std::string& prefix) {
   return found;
 }
 
+inline std::string TextOf(MidiSystem& system, MidiResult code) {
+  std::string text;
+  EXPECT_EQ(system.ErrorText(code, text), MMSYSERR_NOERROR);
+  return text;
+}
+
 inline std::uint32_t Message(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
   return status | (data1 << 8) | (data2 << 16);
 }
