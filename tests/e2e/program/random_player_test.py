@@ -8,7 +8,8 @@ must have been ended; the program is alive, or ended by the signal with its conf
 saved.
 
 The seed is printed; TESSIVAR_PLAYER_SEED replays one, TESSIVAR_PLAYER_ROUNDS sets the
-number of rounds.
+number of rounds. On Wayland (wayland_test.py) the player has the keys, the focus and the
+signals, without the mouse and the keyboard grab.
 
 Usage: random_player_test.py PROGRAM_FOLDER [unittest options]"""
 
@@ -47,13 +48,52 @@ def sounding_notes(messages):
     return on
 
 
+class WaylandInput:
+    """The player's input on Wayland: the test class's virtual keyboard, the focus through
+    the compositor, and the key-code viewer as the other window."""
+
+    def __init__(self, test):
+        self.test = test
+        self.keyboard = test.keyboard
+        self.viewer = None
+        self.other_window = None
+
+    def code(self, name):
+        return self.keyboard.code(name)
+
+    def send(self, events):
+        self.keyboard.send(events)
+
+    def tap(self, *names):
+        for name in names:
+            code = self.code(name)
+            self.send([(code, True)])
+            self.send([(code, False)])
+
+    def show_other_window(self):
+        if self.other_window is None:
+            session = self.test.session
+            self.viewer = self.test.servers.popen([session.path("scanpeek")], cwd=session.work)
+            self.other_window = session.wait_window("Key Codes")
+        return self.other_window
+
+    def focus(self, window):
+        self.test.session.focus(window)
+
+    def close(self):
+        if self.viewer:
+            self.viewer.kill()
+            self.viewer.wait()
+
+
 class Player:
     """One run of the program under random input; the test's view of its state."""
 
     def __init__(self, test, generator):
         self.test = test
         self.random = generator
-        self.input = XInput(test.servers.display)
+        self.wayland = getattr(test.servers.desktop, "platform", "") == "wayland"
+        self.input = WaylandInput(test) if self.wayland else XInput(test.servers.display)
         self.held = []
         self.menu_maybe_open = False
         self.box_maybe_open = False
@@ -67,11 +107,12 @@ class Player:
         config = dict(recording=MONITOR, playing=VIRTUAL, playing_channel=2)
         self.config = config
         self.window, _ = self.test.start(**config)
-        geometry = self.test.session.geometry(self.window)
-        self.left, self.top = geometry["X"], geometry["Y"]
-        self.picture_top = geometry["HEIGHT"] - 80
-        self.width = geometry["WIDTH"]
         session = self.test.session
+        if not self.wayland:
+            geometry = session.geometry(self.window)
+            self.left, self.top = geometry["X"], geometry["Y"]
+            self.picture_top = geometry["HEIGHT"] - 80
+            self.width = geometry["WIDTH"]
         wait_for(lambda: "Tessivar:Tessivar" in session.jack_ports(), 10)
         session.run(["jack_connect", "Tessivar:Tessivar", self.test.second.port])
         self.test.second.take()
@@ -172,6 +213,9 @@ class Player:
                    ("drag", 8 if self.mouse_held else 0), ("mouse up", 5 if self.mouse_held else 0)]
         if self.mouse_held:  # a click elsewhere would come with the button held
             choices = [(k, 0 if k in ("title", "picture", "about") else w) for k, w in choices]
+        if self.wayland:  # no pointer, and no grab of the keyboard by another client
+            choices = [(k, 0 if k in ("title", "picture", "about", "grab", "mouse down") else w)
+                       for k, w in choices]
         kinds, weights = zip(*choices)
         kind = self.random.choices(kinds, weights)[0]
         if kind == "press":
@@ -296,6 +340,8 @@ class Player:
 
 
 class RandomPlayerTest(PlayingTestCase):
+    rounds = ROUNDS
+
     def setUp(self):
         ProgramTestCase.setUp(self)  # the program starts with two devices, below
         self.second = MidiMonitor(self.servers, f"playing{random.randint(1000, 9999)}")
@@ -308,12 +354,12 @@ class RandomPlayerTest(PlayingTestCase):
         player = Player(self, random.Random(seed))
         self.addCleanup(player.input.close)
         player.start()
-        for round in range(ROUNDS):
+        for round in range(self.rounds):
             if round % 4 == 3:
                 player.end_by_signal(seed, round)
             else:
                 player.play_round(seed, round)
-        self.assertGreater(player.note_ons, 3 * ROUNDS, "the player hardly played")
+        self.assertGreater(player.note_ons, 3 * self.rounds, "the player hardly played")
 
 
 if __name__ == "__main__":

@@ -2,7 +2,7 @@
 keyboard with a real keymap: every press and release plays once at a player's pace, keys
 play by position on a French layout too, a held note ends when another window takes the
 keyboard, when Space or an octave key comes, and the key-code viewer shows the codes by
-position there.
+position there; the random player of random_player_test.py plays there too.
 
 Usage: wayland_test.py PROGRAM_FOLDER [unittest options]
 TESSIVAR_SEED=N replays one run of the random player."""
@@ -12,6 +12,7 @@ import random
 import time
 
 import harness
+import random_player_test
 from harness import PlayingTestCase, SwayDisplay, accessible_texts, wait_for
 
 NOTE_ON, NOTE_OFF = 0x90, 0x80
@@ -127,6 +128,11 @@ class WaylandTest(PlayingTestCase):
                 self.tap(keyboard, name)
                 self.assertTrue(wait_for(lambda: shown() == expected, 3), f"{layout} {name}: {shown()}")
         self.assertEqual(self.notes(1, timeout=0.3), [], "a key of the viewer played")
+
+
+class WaylandRandomPlayerTest(random_player_test.RandomPlayerTest):
+    desktop = SwayDisplay
+    rounds = min(random_player_test.ROUNDS, 8)
 
 
 if __name__ == "__main__":
