@@ -38,7 +38,13 @@ HOST_ONLY_VARIABLES = {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_RUNTIME_
                        "DBUS_SESSION_BUS_ADDRESS", "JACK_DEFAULT_SERVER", "PULSE_SERVER",
                        "PWD", "OLDPWD", "SHLVL", "_"}
 
-# The guest's first process (busybox sh). /config.sh, added per run, sets BUILD and RUN.
+# Folders the guest has of its own (empty, writable); what this machine has there is hidden.
+GUEST_OWN_FOLDERS = ["/dev/shm", "/tmp", "/run", "/var/tmp"]
+# This repository: the tests' scripts and data are read from it.
+SOURCE = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
+
+# The guest's first process (busybox sh). /config.sh, added per run, sets BUILD and RUN, and
+# SOURCE when the guest's own folders would hide the repository.
 INIT = r"""#!/bin/busybox sh
 /bin/busybox mkdir -p /proc /dev /sys /host
 /bin/busybox mount -t proc proc /proc
@@ -58,10 +64,14 @@ mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
 mkdir -p /host/dev/pts /host/dev/shm
 mount -t devpts devpts /host/dev/pts
-for folder in /dev/shm /tmp /run /var/tmp; do
+for folder in $OWN_FOLDERS; do
   [ -d "/host$folder" ] && mount -t tmpfs -o mode=1777 tmpfs "/host$folder"
 done
-# Last, so that a build folder inside /tmp is not hidden by the guest's own.
+# Last, so that a clone or a build folder inside /tmp is not hidden by the guest's own.
+if [ -n "$SOURCE" ]; then
+  mkdir -p "/host$SOURCE"
+  mount -t 9p -o ro,$options,cache=loose source "/host$SOURCE" || fail "cannot mount $SOURCE"
+fi
 mkdir -p "/host$BUILD"
 mount -t 9p -o $options,cache=mmap build "/host$BUILD" || fail "cannot mount $BUILD"
 [ -c /dev/snd/seq ] || fail "no ALSA sequencer (/dev/snd/seq)"
@@ -178,7 +188,10 @@ def initramfs(kernel, build, run):
         raise Unavailable("busybox-static is needed: /bin/busybox is not the static one")
     with open(os.path.join(kernel, "modules.order")) as f:
         modules = f.read().split()
-    config = f"BUILD={shlex.quote(build)}\nRUN={shlex.quote(run)}\n"
+    config = (f"BUILD={shlex.quote(build)}\nRUN={shlex.quote(run)}\n"
+              f"OWN_FOLDERS={shlex.quote(' '.join(GUEST_OWN_FOLDERS))}\n")
+    if source_hidden():
+        config += f"SOURCE={shlex.quote(SOURCE)}\n"
     entries = [("bin", 0o40755, None), ("dev", 0o40755, None),
                ("dev/console", (0o20600, 5, 1), None),
                ("bin/busybox", 0o100755, busybox), ("init", 0o100755, INIT.encode()),
@@ -199,6 +212,10 @@ def command_script(command):
     lines.append(f"cd {shlex.quote(os.getcwd())} || exit 125")
     lines.append(f"exec {shlex.join(command)}")
     return "\n".join(lines) + "\n"
+
+
+def source_hidden():
+    return any(SOURCE == folder or SOURCE.startswith(folder + "/") for folder in GUEST_OWN_FOLDERS)
 
 
 def virtfs(path, tag, readonly):
@@ -235,6 +252,8 @@ def run_guest(kernel, build, command, timeout, memory):
                 "-append", "console=ttyS0 quiet loglevel=3 panic=-1",
                 "-serial", "stdio", "-display", "none", "-nodefaults", "-no-reboot",
                 "-virtfs", virtfs("/", "hostroot", True), "-virtfs", virtfs(build, "build", False)]
+        if source_hidden():
+            qemu += ["-virtfs", virtfs(SOURCE, "source", True)]
         started = time.monotonic()
         process = subprocess.Popen(qemu, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, preexec_fn=end_with_parent)
