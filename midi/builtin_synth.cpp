@@ -182,11 +182,12 @@ MidiResult BuiltinSynthSystem::KeepAudioGoing() {
   // A JACK output is made again at the next open, after the JACK clients of the program
   // let go of the server that went away (see jack_loss.h).
   if (options_.RenderOnly || audioDriver_ == "jack") return MMSYSERR_NOERROR;
-  if (restartingAudio_) {
+  // While the device is open, a preparation under way is this restart (the open took the
+  // one before it).
+  if (preparing_.valid()) {
     if (preparing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
       return MMSYSERR_NOERROR;
     }
-    restartingAudio_ = false;
     const MidiResult result = preparing_.get();
     if (result == MMSYSERR_NOERROR) {
       audioFailureReported_ = false;
@@ -199,7 +200,6 @@ MidiResult BuiltinSynthSystem::KeepAudioGoing() {
     return MMSYSERR_NOERROR;
   }
   // The voices started meanwhile sound once the new output plays.
-  restartingAudio_ = true;
   preparing_ = std::async(std::launch::async, [this] {
     callsTheSynth = true;
     engine_->Driver.reset();
@@ -233,7 +233,6 @@ void BuiltinSynthSystem::Prepare(std::uint32_t id) {
 }
 
 MidiResult BuiltinSynthSystem::FinishPreparing() {
-  restartingAudio_ = false;
   return preparing_.valid() ? preparing_.get() : MMSYSERR_NOERROR;
 }
 

@@ -90,7 +90,6 @@ class BuiltinSynthSystem final : public MidiSystem {
   FailureTexts texts_;  // the last text per failure code
   int jackLossListener_ = 0;
   unsigned audioFailuresSeen_ = 0;  // of AudioFailures(), when the audio output was made
-  bool restartingAudio_ = false;    // preparing_ makes the audio output again
   bool audioFailureReported_ = false;
   // Declared last: the preparation ends before anything it fills goes.
   std::future<MidiResult> preparing_;

@@ -137,6 +137,8 @@ class RtMidiSystem final : public MidiSystem {
   Device* DeviceOf(MidiHandle handle);
   // Appends a device for every port present that no device stands for.
   void AppendNewPorts();
+  // The names the devices were listed with, by id.
+  std::vector<std::string> ListedNames() const;
   // Takes in what the sequencer announced: connections to destinations that ended are
   // dropped, and devices without one may try again once a port came.
   void Review();
@@ -182,15 +184,19 @@ RtMidiSystem::~RtMidiSystem() {
 void RtMidiSystem::AppendNewPorts() {
   std::vector<std::string> present = lister_->PortNames();
   present.erase(std::remove(present.begin(), present.end(), std::string()), present.end());
-  std::vector<std::string> listed;
-  for (const Device& device : devices_) listed.push_back(device.Name);
   std::vector<bool> known(present.size(), false);
-  for (const int match : MatchListedPorts(listed, present)) {
+  for (const int match : MatchListedPorts(ListedNames(), present)) {
     if (match >= 0) known[static_cast<std::size_t>(match)] = true;
   }
   for (std::size_t i = 0; i < present.size(); ++i) {
     if (!known[i]) devices_.emplace_back().Name = std::move(present[i]);
   }
+}
+
+std::vector<std::string> RtMidiSystem::ListedNames() const {
+  std::vector<std::string> names;
+  for (const Device& device : devices_) names.push_back(device.Name);
+  return names;
 }
 
 void RtMidiSystem::Review() {
@@ -263,9 +269,7 @@ MidiResult RtMidiSystem::Connect(std::uint32_t id) {
   // Port numbers shift as ports come and go, and a client that starts again gets new
   // sequencer numbers: the port is found by its name.
   const std::vector<std::string> present = output->PortNames();
-  std::vector<std::string> listed;
-  for (const Device& device : devices_) listed.push_back(device.Name);
-  const int found = MatchListedPorts(listed, present)[id];
+  const int found = MatchListedPorts(ListedNames(), present)[id];
   Device& device = devices_[id];
   if (found < 0) {
     return texts_.Fail(MIDIERR_NODEVICE,

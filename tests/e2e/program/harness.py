@@ -317,8 +317,8 @@ class JackServer:
             raise RuntimeError("jackd did not start again")
 
     def _start(self, servers):
-        jack = self._process = servers.spawn(["jackd", "-n", servers.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r", "48000",
-                              "-p", str(self.period)])
+        jack = self._process = servers.spawn(["jackd", "-n", servers.env["JACK_DEFAULT_SERVER"], "-d", "dummy",
+                                              "-r", "48000", "-p", str(self.period)])
         started = wait_for(lambda: jack.poll() is not None or servers.run(["jack_lsp"], check=False).returncode == 0,
                            10)
         return started and jack.poll() is None

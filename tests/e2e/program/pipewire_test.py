@@ -81,5 +81,6 @@ def synthesizer_peaks(test):
     print(f"peak before the note {quiet}, while it sounds {playing} (of 32767)")
     return quiet, playing
 
+
 if __name__ == "__main__":
     harness.main()

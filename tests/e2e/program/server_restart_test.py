@@ -5,14 +5,11 @@ a note played while it is away gives one error box, not one per note.
 
 Usage: server_restart_test.py PROGRAM_FOLDER [unittest options]"""
 
-import os
-import sys
 import time
-import unittest
 
+import harness
+from harness import WINDOW_TITLE, MidiMonitor, PipeWireServer, PlayingTestCase, wait_for
 from pipewire_test import synthesizer_peaks
-
-from harness import WINDOW_TITLE, MidiMonitor, PipeWireServer, PlayingTestCase, ProgramTestCase, wait_for
 
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 SYNTH, MONITOR = 0, 2  # the built-in synthesizer, the virtual output, then the monitor
@@ -107,5 +104,4 @@ class PipeWireRestartTest(ServerRestartTest):
 
 
 if __name__ == "__main__":
-    ProgramTestCase.program_folder = os.path.abspath(sys.argv.pop(1))
-    unittest.main(verbosity=2)
+    harness.main()
