@@ -51,6 +51,33 @@ def exec_program(value):
     return re.sub(r"\\(.)", r"\1", quoted[1]).replace("%%", "%") if quoted else None
 
 
+def first_run_and_exit(test, servers, command, env, folder, wm_class):
+    """A first run of command under the servers' display: the device warning, the main
+    window (its program the one in folder, its class the desktop entry's), File > Exit;
+    the exit save lands in folder."""
+    def windows(title):
+        found = servers.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], check=False)
+        return found.stdout.split()
+
+    with open(os.path.join(servers.work, "program.log"), "w") as log:
+        program = subprocess.Popen(command, cwd="/", env=env, stdout=log, stderr=subprocess.STDOUT,
+                                   preexec_fn=_end_with_parent)
+    test.addCleanup(program.kill)
+    warning = wait_for(lambda: windows("Attention!"), 15)
+    test.assertTrue(warning, "no device warning on the first run")
+    servers.run(["xdotool", "windowfocus", "--sync", warning[0], "key", "Return"])
+    window = wait_for(lambda: windows(WINDOW_TITLE), 15)
+    test.assertTrue(window, "the main window did not appear")
+    test.assertEqual(os.path.realpath(f"/proc/{program.pid}/exe"), os.path.realpath(os.path.join(folder, "tessivar")))
+    # The window belongs to the desktop entry the way an X desktop matches them.
+    test.assertIn(f'"{wm_class}"', servers.run(["xprop", "-id", window[0], "WM_CLASS"]).stdout)
+    servers.run(["xdotool", "windowfocus", "--sync", window[0], "mousemove", "--window", window[0], "14", "10",
+                 "click", "1", "sleep", "0.3", "key", "e"])
+    test.assertEqual(program.wait(timeout=15), 0)
+    test.assertEqual(read(os.path.join(folder, "setup.ini")), short_string("Default.cfg"))
+    test.assertEqual(len(read(os.path.join(folder, "CONFIGS/Default.cfg"))), 94)
+
+
 class InstallTest(unittest.TestCase):
     def setUp(self):
         self.home = tempfile.mkdtemp(prefix='tessivar home $`"%\\ ')
@@ -104,35 +131,11 @@ class InstallTest(unittest.TestCase):
         return entry
 
     def run_through_launcher(self, entry):
-        """A first run from the launcher under Xvfb: the device warning, the main window,
-        File > Exit; the exit save lands in the installed folder."""
         servers = Servers()
         self.addCleanup(servers.stop)
         servers.start()
-        env = dict(servers.env, HOME=self.home)
-
-        def windows(title):
-            found = servers.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], check=False)
-            return found.stdout.split()
-
-        with open(os.path.join(servers.work, "program.log"), "w") as log:
-            program = subprocess.Popen([self.launcher], cwd=servers.work, env=env, stdout=log,
-                                       stderr=subprocess.STDOUT, preexec_fn=_end_with_parent)
-        self.addCleanup(program.kill)
-        warning = wait_for(lambda: windows("Attention!"), 15)
-        self.assertTrue(warning, "no device warning on the first run")
-        servers.run(["xdotool", "windowfocus", "--sync", warning[0], "key", "Return"])
-        window = wait_for(lambda: windows(WINDOW_TITLE), 15)
-        self.assertTrue(window, "the main window did not appear")
-        self.assertEqual(os.path.realpath(f"/proc/{program.pid}/exe"), os.path.realpath(self.in_folder("tessivar")))
-        # The window belongs to the desktop entry the way an X desktop matches them.
-        wm_class = servers.run(["xprop", "-id", window[0], "WM_CLASS"]).stdout
-        self.assertIn(f'"{entry["StartupWMClass"]}"', wm_class)
-        servers.run(["xdotool", "windowfocus", "--sync", window[0], "mousemove", "--window", window[0], "14", "10",
-                     "click", "1", "sleep", "0.3", "key", "e"])
-        self.assertEqual(program.wait(timeout=15), 0)
-        self.assertEqual(read(self.in_folder("setup.ini")), short_string("Default.cfg"))
-        self.assertEqual(len(read(self.in_folder("CONFIGS/Default.cfg"))), 94)
+        first_run_and_exit(self, servers, [self.launcher], dict(servers.env, HOME=self.home), self.folder,
+                           entry["StartupWMClass"])
 
     def test_install_run_install_again_and_uninstall(self):
         self.install("--from-build", BUILD)
