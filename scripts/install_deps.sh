@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages Tessivar needs, when they are missing.
-# Usage: install_deps.sh [build|test|fuzz]
+# Usage: install_deps.sh [build|test|fuzz|deb]
 set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
   libx11-dev
   librtmidi-dev libasound2-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
+# What makes the Debian package (scripts/make_deb.sh): dpkg-shlibdeps, dpkg-gencontrol.
+deb_packages=(dpkg-dev)
 test_packages=(xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils jackd2 jack-tools imagemagick python3 libxtst-dev)
 # The checks of the installed desktop entry and AppStream metainfo.
 test_packages+=(desktop-file-utils appstream)
+# The Debian package, made and checked.
+test_packages+=("${deb_packages[@]}" lintian)
 # The program on a headless Wayland compositor, keys from a virtual keyboard of the tests.
 test_packages+=(sway qt6-wayland libwayland-dev)
 # What the key-code viewer shows, read through the accessibility bus.
@@ -27,6 +31,9 @@ if [ "${1:-build}" = test ]; then
 fi
 if [ "${1:-build}" = fuzz ]; then
   wanted+=("${fuzz_packages[@]}")
+fi
+if [ "${1:-build}" = deb ]; then
+  wanted+=("${deb_packages[@]}")
 fi
 
 missing=()

@@ -35,8 +35,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+bash "$source_dir/scripts/install_deps.sh" deb
 if [ -z "$build" ]; then
-  bash "$source_dir/scripts/install_deps.sh" build
   build=$source_dir/build-deb
   # Debian's hardening flags, all of them (bindnow too).
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all
