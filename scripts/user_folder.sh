@@ -14,7 +14,9 @@
 # with. A shipped file still as installed is replaced by the new one, and removed once it
 # is no longer shipped; one the user changed is kept as it is (update names it; deleting
 # it brings back the shipped one at the next update). The programs (the executable
-# files) are always the shipped ones.
+# files) are always the shipped ones. Its .shipped describes the shipped folder as it was
+# at the last update: while that holds and no shipped file is missing, update reads no
+# file (the launcher runs it at every start).
 set -eu
 
 usage() {
@@ -27,6 +29,7 @@ data_home=$HOME/.local/share
 case "${XDG_DATA_HOME:-}" in /*) data_home=$XDG_DATA_HOME ;; esac
 folder=$data_home/tessivar
 manifest=$folder/.installed
+shipped_stamp=$folder/.shipped
 
 checksum() { sha256sum <"$1" | cut -c1-64; }
 
@@ -43,8 +46,23 @@ installed_sum() {
   awk -v path="$1" 'substr($0, 67) == path { sum = substr($0, 1, 64) } END { if (sum) print sum }' "$manifest"
 }
 
+# The shipped files with their inode, size and time: a package installed again, even the
+# same one, gives new inodes.
+shipped_state() {
+  (cd "$1" && find . -mindepth 1 -name '.*' -prune -o -type f -printf '%P %i %s %T@\n' | LC_ALL=C sort)
+}
+
+up_to_date() {
+  [ -f "$manifest" ] && [ -f "$shipped_stamp" ] && [ "$2" = "$(cat "$shipped_stamp")" ] || return 1
+  while IFS= read -r line; do
+    [ -e "$folder/${line#*  }" ] || return 1
+  done <"$manifest"
+}
+
 update() {
   shipped=$(cd "$1" && pwd)
+  state=$(shipped_state "$shipped")
+  if up_to_date "$shipped" "$state"; then return 0; fi
   mkdir -p "$folder/CONFIGS"
   new_manifest=$(mktemp "$folder/.installed.XXXXXX")
   trap 'rm -f "$new_manifest"' EXIT
@@ -81,6 +99,8 @@ update() {
   chmod 644 "$new_manifest"
   mv -f "$new_manifest" "$manifest"
   trap - EXIT
+  printf '%s\n' "$state" >"$shipped_stamp.new-$$"
+  mv -f "$shipped_stamp.new-$$" "$shipped_stamp"
 }
 
 remove() {
@@ -92,7 +112,7 @@ remove() {
         rm -f "$folder/$path"
       fi
     done <"$manifest"
-    rm -f "$manifest"
+    rm -f "$manifest" "$shipped_stamp"
   fi
   [ -d "$folder" ] && find "$folder" -depth -type d -empty -delete
   return 0
