@@ -53,7 +53,8 @@ shipped_state() {
 }
 
 up_to_date() {
-  [ -f "$manifest" ] && [ -f "$shipped_stamp" ] && [ "$2" = "$(cat "$shipped_stamp")" ] || return 1
+  [ -f "$manifest" ] && [ -d "$folder/CONFIGS" ] && [ -f "$shipped_stamp" ] &&
+    [ "$2" = "$(cat "$shipped_stamp")" ] || return 1
   while IFS= read -r line; do
     [ -e "$folder/${line#*  }" ] || return 1
   done <"$manifest"
@@ -65,8 +66,8 @@ update() {
   if up_to_date "$shipped" "$state"; then return 0; fi
   mkdir -p "$folder/CONFIGS"
   new_manifest=$(mktemp "$folder/.installed.XXXXXX")
-  trap 'rm -f "$new_manifest"' EXIT
   list=$(mktemp)
+  trap 'rm -f "$new_manifest" "$list"' EXIT
   (cd "$shipped" && find . -mindepth 1 -name '.*' -prune -o -type f -print | sed 's|^\./||' | LC_ALL=C sort) >"$list"
   while IFS= read -r path; do
     new_sum=$(checksum "$shipped/$path")
@@ -95,9 +96,9 @@ update() {
       fi
     done <"$manifest"
   fi
-  rm -f "$list"
   chmod 644 "$new_manifest"
   mv -f "$new_manifest" "$manifest"
+  rm -f "$list"
   trap - EXIT
   printf '%s\n' "$state" >"$shipped_stamp.new-$$"
   mv -f "$shipped_stamp.new-$$" "$shipped_stamp"
