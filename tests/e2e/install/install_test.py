@@ -51,10 +51,10 @@ def exec_program(value):
     return re.sub(r"\\(.)", r"\1", quoted[1]).replace("%%", "%") if quoted else None
 
 
-def first_run_and_exit(test, servers, command, env, folder, wm_class):
-    """A first run of command under the servers' display: the device warning, the main
-    window (its program the one in folder, its class the desktop entry's), File > Exit;
-    the exit save lands in folder."""
+def run_and_exit(test, servers, command, env, folder, wm_class, first=True):
+    """A run of command under the servers' display: the device warning on a first run, the
+    main window (its program the one in folder, its class the desktop entry's), File >
+    Exit; the exit save lands in folder."""
     def windows(title):
         found = servers.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], check=False)
         return found.stdout.split()
@@ -63,9 +63,10 @@ def first_run_and_exit(test, servers, command, env, folder, wm_class):
         program = subprocess.Popen(command, cwd="/", env=env, stdout=log, stderr=subprocess.STDOUT,
                                    preexec_fn=_end_with_parent)
     test.addCleanup(program.kill)
-    warning = wait_for(lambda: windows("Attention!"), 15)
-    test.assertTrue(warning, "no device warning on the first run")
-    servers.run(["xdotool", "windowfocus", "--sync", warning[0], "key", "Return"])
+    if first:
+        warning = wait_for(lambda: windows("Attention!"), 15)
+        test.assertTrue(warning, "no device warning on the first run")
+        servers.run(["xdotool", "windowfocus", "--sync", warning[0], "key", "Return"])
     window = wait_for(lambda: windows(WINDOW_TITLE), 15)
     test.assertTrue(window, "the main window did not appear")
     test.assertEqual(os.path.realpath(f"/proc/{program.pid}/exe"), os.path.realpath(os.path.join(folder, "tessivar")))
@@ -134,7 +135,7 @@ class InstallTest(unittest.TestCase):
         servers = Servers()
         self.addCleanup(servers.stop)
         servers.start()
-        first_run_and_exit(self, servers, [self.launcher], dict(servers.env, HOME=self.home), self.folder,
+        run_and_exit(self, servers, [self.launcher], dict(servers.env, HOME=self.home), self.folder,
                            entry["StartupWMClass"])
 
     def test_install_run_install_again_and_uninstall(self):

@@ -21,8 +21,8 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "program"))
-from harness import WINDOW_TITLE, MachineSequencer, Servers, config_bytes, wait_for  # noqa: E402
-from install_test import APP_ID, PROGRAMS, first_run_and_exit, read, write  # noqa: E402
+from harness import MachineSequencer, Servers, config_bytes  # noqa: E402
+from install_test import APP_ID, PROGRAMS, read, run_and_exit, write  # noqa: E402
 
 SOURCE = BUILD = None
 USER = "tessivar-e2e"
@@ -95,16 +95,7 @@ class PackageTest(unittest.TestCase):
                    "--init-groups", "env", "-i", f"HOME={self.home}", f"USER={USER}", f"LOGNAME={USER}",
                    "PATH=/usr/local/bin:/usr/bin:/bin", f"DISPLAY={self.servers.display}", "QT_QPA_PLATFORM=xcb",
                    *shlex.split(entry["Exec"])]
-        if first:
-            first_run_and_exit(self, self.servers, command, os.environ, self.folder, entry["StartupWMClass"])
-            return
-        program = subprocess.Popen(command, cwd="/", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(program.kill)
-        window = wait_for(lambda: self.servers.desktop.find_windows(self.servers, WINDOW_TITLE), 15)
-        self.assertTrue(window, "the main window did not appear")
-        self.servers.run(["xdotool", "windowfocus", "--sync", window[0], "mousemove", "--window", window[0], "14",
-                          "10", "click", "1", "sleep", "0.3", "key", "e"])
-        self.assertEqual(program.wait(timeout=15), 0)
+        run_and_exit(self, self.servers, command, os.environ, self.folder, entry["StartupWMClass"], first)
 
     def in_folder(self, path):
         return os.path.join(self.folder, path)
