@@ -72,8 +72,6 @@ gzip -9n <"$debian/changelog" >"$doc/changelog.gz"
 gzip -9n "$root/usr/share/man/man1/tessivar.1"
 cp "$debian/lintian-overrides" "$root/usr/share/lintian/overrides/tessivar"
 cp "$debian/postrm" "$root/DEBIAN/postrm"
-# The files dated as the changelog's entry: the same build gives the same package.
-find "$root" -exec touch -h -d "@$(dpkg-parsechangelog -l "$debian/changelog" -S Timestamp)" {} +
 find "$root" -type d -exec chmod 755 {} +
 find "$root" -type f -exec chmod 644 {} +
 chmod 755 "${programs[@]/#/$lib/program/}" "$lib/user-folder" "$root/usr/bin/tessivar" "$root/DEBIAN/postrm"
@@ -89,6 +87,10 @@ cp "$debian/control" "$work/debian/control"
 (cd "$root" && find usr -type f -print0 | LC_ALL=C sort -z | xargs -0 md5sum >DEBIAN/md5sums)
 chmod 644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
 
+# Everything dated as the changelog's entry: the same build gives the same package.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$debian/changelog" -S Timestamp)
+export SOURCE_DATE_EPOCH
+find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p "$output"
 package=$(cd "$output" && pwd)/tessivar_${version}_$arch.deb
 dpkg-deb --root-owner-group -Zxz --build "$root" "$package" >/dev/null
