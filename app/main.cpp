@@ -7,7 +7,6 @@
 #include "about_box.h"
 #include "application.h"
 #include "deferred_midi_system.h"
-#include "early_keys.h"
 #include "exit_signals.h"
 #include "files.h"
 #include "machine_midi.h"
@@ -45,11 +44,9 @@ int main(int argc, char** argv) {
   Form1->CenterOnScreen();
   Form1->show();
   Form1->activateWindow();
-  StartEarlyKeys(application, *Form1);
   midiSystem.Start();
   // A signal during the start (the first run's warning) has closed the window already.
   const int result = EndSignalled() ? 0 : application.exec();
-  StopEarlyKeys();
 
   FormAbout = nullptr;
   aboutBox.reset();

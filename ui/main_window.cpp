@@ -14,12 +14,12 @@
 
 #include "about_box.h"
 #include "application.h"
-#include "early_keys.h"
 #include "key_codes.h"
 #include "keyboard_config.h"
 #include "keyboard_view.h"
 #include "radio_menus.h"
 #include "x11_auto_repeat.h"
+#include "x11_focus_loss.h"
 
 TForm1* Form1 = nullptr;
 TFormAbout* FormAbout = nullptr;
@@ -131,6 +131,7 @@ TForm1::TForm1() {
 
   SetClientSize(DesignedClientWidth, DesignedClientHeight);
   SetNoteDisplay(this);
+  x11FocusLoss_ = WatchX11FocusLoss(*this);
 }
 
 TForm1::~TForm1() { SetNoteDisplay(nullptr); }
@@ -227,11 +228,27 @@ void TForm1::KeyboardLost() {
   }
 }
 
+void TForm1::KeyboardLostAfter(const KeyStamp& lastKeyRead) {
+  lastKeyBeforeLoss_ = lastKeyRead;
+  KeyboardLost();
+}
+
+bool TForm1::ReadBeforeKeyboardLoss(const QKeyEvent& event) {
+  if (!lastKeyBeforeLoss_) return false;
+  const KeyStamp key{event.type() == QEvent::KeyPress, event.nativeScanCode(),
+                     static_cast<std::uint32_t>(event.timestamp())};
+  // Stamped later (the server time wraps around after 49 days): read after the loss, as is
+  // everything delivered after the last key read before it.
+  const bool later = static_cast<std::int32_t>(key.time - lastKeyBeforeLoss_->time) > 0;
+  if (later || key == *lastKeyBeforeLoss_) lastKeyBeforeLoss_.reset();
+  return !later;
+}
+
 void TForm1::PlayKey(const QKeyEvent& event) {
-  // A key that was already queued when a menu, a box or another window took the keyboard
-  // would start a note whose release goes elsewhere: it plays nothing, and neither does
-  // its release (the note ended when the keyboard went).
-  if (!KeysGoToWindow()) return;
+  // A key that was already queued when a menu, a box, another window or a grab took the
+  // keyboard would start a note whose release goes elsewhere: it plays nothing, and neither
+  // does its release (the note ended when the keyboard went).
+  if (ReadBeforeKeyboardLoss(event) || !KeysGoToWindow()) return;
   const std::uint16_t key = VirtualKeyOf(event);
   if (event.type() == QEvent::KeyPress) {
     // Auto-repeat presses pass: the pressed flags drop them.
@@ -246,12 +263,9 @@ void TForm1::PlayKey(const QKeyEvent& event) {
 bool TForm1::event(QEvent* e) {
   switch (e->type()) {
     case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-      const auto& keyEvent = *static_cast<QKeyEvent*>(e);
-      // A key already played as the X server sent it is done with.
-      if (!DeliverEarlyKey(keyEvent)) PlayKey(keyEvent);
+    case QEvent::KeyRelease:
+      PlayKey(*static_cast<QKeyEvent*>(e));
       break;
-    }
     case QEvent::FocusOut:
     case QEvent::WindowDeactivate:
     case QEvent::WindowBlocked:

@@ -4,18 +4,30 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "note_engine.h"
 #include "picture_pointers.h"
 
+class QAbstractNativeEventFilter;
 class QAction;
 class QFileDialog;
 class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class TFormAbout;
+
+// A key event as the X server stamps it (press or release, keycode, server time); the
+// toolkit's key event for it carries the same.
+struct KeyStamp {
+  bool press = false;
+  std::uint32_t keycode = 0;
+  std::uint32_t time = 0;
+  bool operator==(const KeyStamp&) const = default;
+};
 
 // The program's one working window: the keyboard picture under the menu bar.
 // Its methods are split by concern: main_window.cpp (window, menus, events),
@@ -102,6 +114,10 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   // note ends now, the picture's too. A failing device keeps no other from its note-offs; the
   // failure is shown once the event at hand is done.
   void KeyboardLost();
+  // The same, told by the X server's focus event as the toolkit reads it (x11_focus_loss.h),
+  // ahead of the key events it read before and delivers after: those, up to lastKeyRead,
+  // play nothing. Their notes ended with the keyboard, and a press's release went elsewhere.
+  void KeyboardLostAfter(const KeyStamp& lastKeyRead);
 
   // Components, named as their Qt object names.
   QMenuBar* MainMenu1 = nullptr;
@@ -151,8 +167,10 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QMenu* AddSubmenu(QMenu* menu, const char* caption, const char* name);
   QFileDialog* ConfigDialog(bool saving);
   void DrawKey(std::uint8_t note, bool down);
-  // A key of the window, the toolkit's way.
+  // A key of the window: the one place where a key press or release is played.
   void PlayKey(const QKeyEvent& event);
+  // Whether the toolkit read this key event before the X server's loss of the keyboard.
+  bool ReadBeforeKeyboardLoss(const QKeyEvent& event);
   void RepaintFromSurface(const QRect& area);
   // Runs steps that may load another configuration; the key map it names is loaded
   // afterwards, also when a step fails, so the table in use always matches Config.
@@ -164,6 +182,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   bool repaintingFromSurface_ = false;
   bool deviceMenusPending_ = false;   // the device lists wait for the MIDI system
   bool fileMenuOpenedByF10_ = false;  // its letters are no commands then
+  std::unique_ptr<QAbstractNativeEventFilter> x11FocusLoss_;  // null but on X11
+  std::optional<KeyStamp> lastKeyBeforeLoss_;                 // see KeyboardLostAfter
   std::string lastOpenedFile_;
   std::string lastSavedFile_;
 };
