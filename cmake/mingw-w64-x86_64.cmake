@@ -20,6 +20,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 if(TESSIVAR_QT_MINGW_DIR)
   list(APPEND CMAKE_FIND_ROOT_PATH ${TESSIVAR_QT_MINGW_DIR})
+  list(APPEND CMAKE_PREFIX_PATH ${TESSIVAR_QT_MINGW_DIR})
   # The host's moc, rcc and uic, of the same version.
   set(QT_HOST_PATH /usr)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
