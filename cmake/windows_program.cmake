@@ -30,25 +30,16 @@ foreach(dll libstdc++-6.dll libwinpthread-1.dll)
   list(PREPEND _dll_folders ${_folder})
 endforeach()
 
-set(_plugins $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>)
+set(_plugins "$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>;$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>")
 install(TARGETS ${_programs} RUNTIME DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION . PATTERN ".*" EXCLUDE)
 install(DIRECTORY DESTINATION CONFIGS)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
-# What none of the folders holds is the system's own (KERNEL32, USER32, ...).
 install(CODE "
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${CMAKE_OBJDUMP}\")
-  file(GET_RUNTIME_DEPENDENCIES
-    EXECUTABLES $<TARGET_FILE:tessivar> $<TARGET_FILE:layoutcraft> $<TARGET_FILE:scanpeek>
-    MODULES ${_plugins}
-    DIRECTORIES ${_dll_folders}
-    PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
-    RESOLVED_DEPENDENCIES_VAR _found
-    UNRESOLVED_DEPENDENCIES_VAR _system)
-  list(JOIN _system \" \" _system)
-  message(STATUS \"The system's DLLs: \${_system}\")
-  file(INSTALL \${_found} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+  set(OBJDUMP \"${CMAKE_OBJDUMP}\")
+  set(DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+  set(FOLDERS \"${_dll_folders}\")
+  set(FILES \"$<TARGET_FILE:tessivar>;$<TARGET_FILE:layoutcraft>;$<TARGET_FILE:scanpeek>;${_plugins}\")
+  include(\"${CMAKE_CURRENT_LIST_DIR}/windows_dlls.cmake\")
 ")
