@@ -55,7 +55,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >&2
 fi
 
-mkdir -p "$(dirname "$prefix")" 2>/dev/null || "${sudo_cmd[@]}" mkdir -p "$(dirname "$prefix")"
+# The cache folder belongs to the user who builds (made through sudo when needed).
+cache=$(dirname "$prefix")
+if ! mkdir -p "$cache" 2>/dev/null || [ ! -w "$cache" ]; then
+  "${sudo_cmd[@]}" install -d -o "$(id -u)" -g "$(id -g)" "$cache"
+fi
 work=${TESSIVAR_QT_MINGW_WORK:-/var/tmp/tessivar-qt6-mingw-$host_version}
 mkdir -p "$work"
 # Two runs at once (two worktrees, CI beside a developer) build it only once.
