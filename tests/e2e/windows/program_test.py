@@ -9,6 +9,7 @@ Usage: program_test.py PROGRAM_FOLDER [unittest options]
 Wine comes from TESSIVAR_WINE and TESSIVAR_WINESERVER, its prefix from WINEPREFIX."""
 
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -61,9 +62,9 @@ class WineSession(Session):
         """The whole screen, rows of RGB bytes."""
         ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
                              capture_output=True, check=True).stdout
-        magic, width, height, _, pixels = ppm.split(maxsplit=4)
-        assert magic == b"P6"
-        width, height = int(width), int(height)
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)  # one whitespace byte ends it
+        width, height = int(header[1]), int(header[2])
+        pixels = ppm[header.end():]
         return [pixels[y * width * 3:(y + 1) * width * 3] for y in range(height)]
 
     def find_picture(self, rows):
