@@ -1,7 +1,9 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64-posix:
-# the POSIX thread model, which std::thread and std::mutex need). The programs are linked
-# statically so that they run without the compiler's DLLs beside them; tests run under
-# Wine through CTest's cross-compiling emulator (see scripts/test_windows.sh).
+# the POSIX thread model, which std::thread and std::mutex need). With Qt for mingw-w64
+# (-DTESSIVAR_QT_MINGW_DIR=<the prefix scripts/build_qt_mingw.sh prints>) the whole program
+# is built, against Qt's DLLs and the compiler's run-time DLLs; without, only what needs no
+# Qt, linked statically so that it runs without DLLs beside it. Tests run under Wine through
+# CTest's cross-compiling emulator (see scripts/test_windows.sh).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -16,7 +18,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+if(TESSIVAR_QT_MINGW_DIR)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${TESSIVAR_QT_MINGW_DIR})
+  list(APPEND CMAKE_PREFIX_PATH ${TESSIVAR_QT_MINGW_DIR})
+  # The host's moc, rcc and uic, of the same version.
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+  # Tests find Qt's DLLs, and the compiler's beside them, through Wine's search path.
+  set(_tessivar_wine_path WINEPATH=Z:${TESSIVAR_QT_MINGW_DIR}/bin)
+else()
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
 
 # Wine runs the tests headless in a private prefix inside the build folder: no display,
 # no debug channels, no prompts for the .NET and HTML runtimes nobody here uses.
@@ -25,6 +37,6 @@ if(TESSIVAR_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
       WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-      WINEDLLOVERRIDES=mscoree,mshtml=
+      WINEDLLOVERRIDES=mscoree,mshtml= ${_tessivar_wine_path}
       ${TESSIVAR_WINE})
 endif()

@@ -307,15 +307,12 @@ constexpr KeyPair kQtKeys[] = {
     {Qt::Key_Help, kHelp},
 };
 
-#ifndef Q_OS_WIN
 // Keypad keys, told apart from the main keys by the keypad modifier of the event.
 constexpr KeyPair kQtKeypadKeys[] = {
     {Qt::Key_Asterisk, kMultiply}, {Qt::Key_Plus, kAdd},      {Qt::Key_Minus, kSubtract},
     {Qt::Key_Period, kDecimal},    {Qt::Key_Comma, kDecimal}, {Qt::Key_Slash, kDivide},
     {Qt::Key_Enter, kReturn},      {Qt::Key_Return, kReturn},
 };
-
-#endif
 
 template <std::size_t N>
 constexpr std::uint16_t Lookup(const KeyPair (&table)[N], std::uint32_t key) {
@@ -325,7 +322,6 @@ constexpr std::uint16_t Lookup(const KeyPair (&table)[N], std::uint32_t key) {
   return 0;
 }
 
-#ifndef Q_OS_WIN
 std::uint16_t VirtualKeyFromQtKeypadKey(int qtKey) {
   if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) {
     return static_cast<std::uint16_t>(kNumpad0 + (qtKey - Qt::Key_0));
@@ -334,6 +330,7 @@ std::uint16_t VirtualKeyFromQtKeypadKey(int qtKey) {
   return code != 0 ? code : VirtualKeyFromQtKey(qtKey);
 }
 
+#ifndef Q_OS_WIN
 bool PlatformHasXkbKeycodes() {
   const QString platform = QGuiApplication::platformName();
   return platform.startsWith(QLatin1String("xcb")) || platform.startsWith(QLatin1String("wayland"));
@@ -359,7 +356,8 @@ std::uint16_t VirtualKeyFromQtKey(int qtKey) {
 
 std::uint16_t VirtualKeyOf(const QKeyEvent& event) {
 #ifdef Q_OS_WIN
-  return static_cast<std::uint16_t>(event.nativeVirtualKey());
+  // Key events made by the offscreen test platform carry no native code.
+  if (event.nativeVirtualKey() != 0) return static_cast<std::uint16_t>(event.nativeVirtualKey());
 #else
   // The platform does not change while the program runs.
   static const bool xkb = PlatformHasXkbKeycodes();
@@ -367,7 +365,7 @@ std::uint16_t VirtualKeyOf(const QKeyEvent& event) {
     const std::uint16_t code = VirtualKeyFromXkbKeycode(event.nativeScanCode());
     if (code != 0) return code;
   }
+#endif
   if (event.modifiers().testFlag(Qt::KeypadModifier)) return VirtualKeyFromQtKeypadKey(event.key());
   return VirtualKeyFromQtKey(event.key());
-#endif
 }

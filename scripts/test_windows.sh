@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Cross-builds for 64-bit Windows (mingw-w64) what needs neither Qt nor FluidSynth - the
-# settings and file formats, the MIDI device set with the WinMM system, the note engine -
-# with their unit tests, and runs the tests under Wine in a private, headless prefix in
-# build-windows/. Installs what it needs (through sudo when not root).
+# The Windows side, cross-built with mingw-w64 and run under Wine: Qt for mingw-w64 (built
+# once from Debian's source and kept, scripts/build_qt_mingw.sh), the whole program and its
+# zip (scripts/make_windows_zip.sh), the unit and widget tests under Wine in a private,
+# headless prefix in build-windows/, then Tessivar.exe from the unpacked zip under Wine on
+# Xvfb (tests/e2e/windows). Installs what it needs (through sudo when not root).
+#
+#   scripts/test_windows.sh [--core]
+#
+# --core: only what needs neither Qt nor FluidSynth (settings, files, the device set with the
+# WinMM system, the note engine), linked statically, in build-windows-core/; no Qt is built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+core=false
+if [ "${1:-}" = --core ]; then core=true; fi
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64)
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64
+  xvfb xdotool x11-utils imagemagick python3)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -18,14 +27,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 update -qq
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 install -y -qq --no-install-recommends \
+    "${missing[@]}"
 fi
 
-build=build-windows
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTESSIVAR_CORE_ONLY=ON
-cmake --build "$build"
+if $core; then
+  build=build-windows-core
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTESSIVAR_CORE_ONLY=ON
+  cmake --build "$build"
+else
+  build=build-windows
+  zip=$(bash scripts/make_windows_zip.sh "$build" | tail -n1)
+  cmake --build "$build"
+fi
 
 # The same environment as the test emulator set in the toolchain file.
 wine=/usr/lib/wine/wine64
@@ -42,3 +58,15 @@ mkdir -p "$WINEPREFIX"
 "$wineserver" -p30
 "$wine" wineboot --init >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure -j2
+if $core; then exit 0; fi
+
+# The program as a Windows user has it: the zip unpacked into a folder of its own. Its
+# Wine processes see the test's X server, so the headless server goes first.
+"$wineserver" -k >/dev/null 2>&1 || true
+"$wineserver" -w
+unpacked="$build/unpacked"
+rm -rf "$unpacked"
+mkdir -p "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$zip")
+TESSIVAR_WINE="$wine" TESSIVAR_WINESERVER="$wineserver" \
+  python3 tests/e2e/windows/program_test.py "$unpacked/$(basename "$zip" .zip)"

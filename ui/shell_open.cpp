@@ -15,8 +15,10 @@
 
 void ShellOpen(const std::string& fileName, const std::string& workingFolder) {
 #ifdef _WIN32
+  // The full name: a bare one would be looked for in the current folder first.
+  const std::string path = workingFolder + fileName;
   ShellExecuteA(Form1 != nullptr ? reinterpret_cast<HWND>(Form1->winId()) : nullptr, "open",
-                fileName.c_str(), nullptr, workingFolder.c_str(), SW_SHOWNORMAL);
+                path.c_str(), nullptr, workingFolder.c_str(), SW_SHOWNORMAL);
 #else
   const QString name = QString::fromLocal8Bit(fileName.c_str());
   const QString folder = QString::fromLocal8Bit(workingFolder.c_str());

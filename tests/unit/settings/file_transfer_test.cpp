@@ -28,7 +28,8 @@ std::string Counted(const std::string& s) {
   return std::string(1, static_cast<char>(s.size())) + s;
 }
 
-MemoryBuffer BufferOf(const std::string& bytes) {
+// Used by the tests of POSIX permissions and links only.
+[[maybe_unused]] MemoryBuffer BufferOf(const std::string& bytes) {
   return MemoryBuffer{{bytes.begin(), bytes.end()}, 0};
 }
 
