@@ -2,6 +2,13 @@
 // selects it, so that its first note is as quick as any other.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -121,5 +128,39 @@ TEST_F(SynthPreparationTest, AFailedPreparationIsReportedByTheOpenAndTriedAgainL
   synth.reset();
   std::filesystem::remove_all(folder);
 }
+
+#ifndef _WIN32
+// The JACK back end tells the synthesizer on the GUI thread that the server went away: the
+// synthesizer must not wait there for a font being loaded. The font here is a pipe that
+// holds the loader until the test writes to it.
+TEST_F(SynthPreparationTest, LettingGoOfJackAudioNeverWaitsForAFontBeingLoaded) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("tessivar-slow-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::create_directories(folder);
+  const std::string pipe = (folder / "Slow.sf2").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  BuiltinSynthOptions options = RenderOnly();
+  options.SoundFontFolder = folder.string();
+  options.SystemSoundFonts = {};
+  auto synth = CreateBuiltinSynthSystem(options);
+  synth->Prepare();
+  synth->LetGoOfJackAudio();
+  EXPECT_FALSE(synth->EngineRunning()) << "it waited for the font";
+
+  // The loader gets a font that is none, once it has the pipe open.
+  int writer = -1;
+  for (int attempt = 0; attempt < 5000 && writer < 0; ++attempt) {
+    writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(writer, 0) << "the loader never opened the font";
+  EXPECT_EQ(write(writer, "none", 4), 4);
+  close(writer);
+  EXPECT_NE(MessageOf([&] { synth->Reach(); }).find("Slow.sf2"), std::string::npos);
+  synth.reset();
+  std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
