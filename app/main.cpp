@@ -1,12 +1,12 @@
 // Program entry: the application, the main window and the About box, the message loop,
 // and the teardown in reverse order with the device set freed last.
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "about_box.h"
 #include "application.h"
-#include "deferred_midi_system.h"
 #include "exit_signals.h"
 #include "files.h"
 #include "machine_midi.h"
@@ -25,10 +25,7 @@ int main(int argc, char** argv) {
   // of its own once the window is shown (made at the same time, the two would share the
   // processor and the window would come later). The device lists are filled when the
   // ports are known; a note or a list wanted before that waits for them.
-  auto deferredMidi =
-      std::make_unique<DeferredMidiSystem>([] { return CreateMachineMidiSystem(); });
-  DeferredMidiSystem& midiSystem = *deferredMidi;
-  InstallMidiSystem(std::move(deferredMidi));
+  InstallMidiBackEnds(std::function<MidiBackEnds()>(&CreateMachineMidiBackEnds));
   TApplication application(argc, argv);
   // Ended by a signal, the program ends as its close box ends it: with the exit save, and
   // nothing left sounding. Every menu and box closes first.
@@ -44,7 +41,7 @@ int main(int argc, char** argv) {
   Form1->CenterOnScreen();
   Form1->show();
   Form1->activateWindow();
-  midiSystem.Start();
+  StartMakingMidiBackEnds();
   // A signal during the start (the first run's warning) has closed the window already.
   const int result = EndSignalled() ? 0 : application.exec();
 
@@ -55,10 +52,10 @@ int main(int argc, char** argv) {
   Form1 = nullptr;
   mainWindow.reset();
 
-  // Whatever is still open is closed so that nothing is left sounding: the MIDI system
+  // Whatever is still open is closed so that nothing is left sounding: the device table
   // sends the note-offs of the notes still on when it closes a device.
   RunGuarded([] { CloseDevicesAtExit(); });
   FreeMidiOutput();
-  InstallMidiSystem(nullptr);
+  InstallMidiBackEnds(MidiBackEnds{});
   return result;
 }

@@ -11,31 +11,23 @@
 
 namespace {
 
-// A machine whose devices take every message and keep only a count.
-class CountingMidiSystem : public MidiSystem {
+// A machine whose ports take every message and keep only a count.
+class CountingBackEnd : public MidiBackEnd, public MidiPort {
  public:
-  std::uint32_t DeviceCount() override { return 2; }
-  MidiResult DeviceName(std::uint32_t, std::string& name) override {
-    name = "Counting";
-    return 0;
-  }
-  MidiResult Open(std::uint32_t id, MidiHandle& handle) override {
-    handle = id + 1;
-    return 0;
-  }
-  MidiResult ShortMessage(MidiHandle, std::uint32_t message) override {
-    benchmark::DoNotOptimize(message);
+  std::vector<std::string> PortNames() override { return {"Counting 1", "Counting 2"}; }
+  MidiPort& MakePort(std::size_t, const std::string&) override { return *this; }
+  Link Reach() override { return Link::Kept; }
+  void Send(const MidiEvent& event) override {
+    benchmark::DoNotOptimize(event);
     ++Messages;
-    return 0;
   }
-  MidiResult Close(MidiHandle) override { return 0; }
-  MidiResult ErrorText(MidiResult, std::string&) override { return 1; }
   long Messages = 0;
 };
 
 void SetUpEngine() {
-  FreeMidiOutput();
-  InstallMidiSystem(std::make_unique<CountingMidiSystem>());
+  MidiBackEnds backEnds;
+  backEnds.push_back(std::make_unique<CountingBackEnd>());
+  InstallMidiBackEnds(std::move(backEnds));
   SetDefaults();
   Config.RecordingDevice = 0;
   Config.PlayingDevice = 1;

@@ -43,14 +43,17 @@ struct Output {
 };
 
 // Serves the recording output and then the playing output when it is another device. A
-// failing device keeps no other from its message: the first failure is raised once every
-// device has been served.
+// failure ends the serving where it happens (a failing recording device: the playing
+// device gets nothing), except for note-offs (everyDevice): a note-off that never reaches
+// a device that got the note-on leaves a stuck note, so every device is served and the
+// first failure is raised afterwards.
 template <typename Serve>
-void ForEachOutput(const Serve& serve) {
+void ForEachOutput(bool everyDevice, const Serve& serve) {
   const std::int32_t recording = Config.RecordingDevice;
   const std::int32_t playing = Config.PlayingDevice;
   std::exception_ptr firstFailure;
   const auto attempt = [&](const Output& output) {
+    if (!everyDevice) return serve(output);
     try {
       serve(output);
     } catch (...) {
@@ -129,10 +132,10 @@ void StartNote(std::int32_t note) {
   // picture follows a moment later. A failing device still leaves the key highlighted.
   SendThenDraw(
       [note] {
-        ForEachOutput([note](const Output& output) {
+        ForEachOutput(false, [note](const Output& output) {
           TMidiOutput& devices = MidiOutput();
           // A device opened by a note-on gets its program change first.
-          if (devices.DeviceHandle(output.Device) == 0) {
+          if (devices.DeviceHandle(output.Device) == nullptr) {
             devices.OpenDevice(output.Device);
             if (output.ProgramOnOpen) {
               Send(output.Device, ProgramChangeBase + output.Channel, output.Instrument, 0);
@@ -147,7 +150,7 @@ void StartNote(std::int32_t note) {
 void EndNote(std::int32_t note) {
   SendThenDraw(
       [note] {
-        ForEachOutput([note](const Output& output) {
+        ForEachOutput(true, [note](const Output& output) {
           // A closed device has ended every note it played when it closed: the note-off
           // does not open it again (so the next note-on opens it, with its program change).
           if (!MidiOutput().IsOpen(output.Device)) return;

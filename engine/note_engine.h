@@ -54,9 +54,10 @@ void OctaveChosen(int position);
 void WarnNoDevices();
 bool IsMidiNote(std::int32_t n);
 // A note-on or note-off goes to the recording device and, when it is another one, to the
-// playing device; a failing device keeps no other from its message, and the first failure
-// is raised once both have been served. A note-off goes only to a device that is open:
-// closing a device ends every note it played.
+// playing device. A failure ends a note-on (and its program changes) where it happens: a
+// failing recording device leaves the playing device unserved. A failing device keeps no
+// other from its note-off: the first failure is raised once both have been served. A
+// note-off goes only to a device that is open: closing a device ends every note it played.
 //
 // Releases every note held by a key or a pointer as NoteOff does (used when the window
 // loses the keyboard or the mouse); a failing note keeps no other from its note-off.

@@ -8,14 +8,11 @@
 #include <mutex>
 #include <utility>
 
-#include "combined_midi_system.h"
 #include "files.h"
 #include "fluid_library.h"
-#include "jack_loss.h"
 
 namespace {
 
-constexpr MidiHandle kSynthHandle = 1;
 constexpr int kChannels = 16;
 // About 5 ms per period, two periods: the key-to-sound delay stays well under 10 ms.
 constexpr int kPeriodSize = 128;
@@ -104,46 +101,36 @@ struct BuiltinSynthSystem::Engine {
   std::unique_ptr<fluid_audio_driver_t, DriverDeleter> Driver;  // declared last: stops first
 };
 
-BuiltinSynthSystem::BuiltinSynthSystem(BuiltinSynthOptions options) : options_(std::move(options)) {
-  jackLossListener_ = AddJackLossListener([this] { LetGoOfJackAudio(); });
-}
+BuiltinSynthSystem::BuiltinSynthSystem(BuiltinSynthOptions options)
+    : options_(std::move(options)) {}
 
 BuiltinSynthSystem::~BuiltinSynthSystem() {
-  RemoveJackLossListener(jackLossListener_);
   if (preparing_.valid()) preparing_.wait();
 }
 
 void BuiltinSynthSystem::LetGoOfJackAudio() {
-  if (preparing_.valid()) preparing_.wait();
+  // While a preparation runs (a font loading), the engine has no audio output of its own.
+  if (preparing_.valid() &&
+      preparing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    return;
+  }
   if (engine_ && engine_->Driver && audioDriver_ == "jack") engine_->Driver.reset();
 }
 
-std::uint32_t BuiltinSynthSystem::DeviceCount() { return 1; }
-
-MidiResult BuiltinSynthSystem::DeviceName(std::uint32_t id, std::string& name) {
-  if (id != 0) return MMSYSERR_BADDEVICEID;
-  name = kBuiltinSynthName;
-  return MMSYSERR_NOERROR;
-}
-
-MidiResult BuiltinSynthSystem::Open(std::uint32_t id, MidiHandle& handle) {
-  if (id != 0) return MMSYSERR_BADDEVICEID;
-  if (open_) return MMSYSERR_ALLOCATED;
-  Prepare(0);
-  if (const MidiResult result = FinishPreparing(); result != MMSYSERR_NOERROR) return result;
+Link BuiltinSynthSystem::Reach() {
+  if (open_) return Link::Kept;
+  Prepare();
+  FinishPreparing();
   open_ = true;
-  handle = kSynthHandle;
-  return MMSYSERR_NOERROR;
+  return Link::Made;
 }
 
-MidiResult BuiltinSynthSystem::ShortMessage(MidiHandle handle, std::uint32_t message) {
-  if (!open_ || handle != kSynthHandle) return MMSYSERR_INVALHANDLE;
+void BuiltinSynthSystem::Send(const MidiEvent& event) {
   callsTheSynth = true;
-  const MidiResult audio = KeepAudioGoing();
   fluid_synth_t* synth = engine_->Synth.get();
-  const int status = static_cast<int>(message & 0xFF);
-  const int data1 = static_cast<int>((message >> 8) & 0x7F);
-  const int data2 = static_cast<int>((message >> 16) & 0x7F);
+  const int status = event.Bytes[0];
+  const int data1 = event.Bytes[1] & 0x7F;
+  const int data2 = event.Bytes[2] & 0x7F;
   const int channel = status & 0x0F;
   // A note-off for a note that is not sounding is no error for a synthesizer.
   switch (status & 0xF0) {
@@ -175,41 +162,40 @@ MidiResult BuiltinSynthSystem::ShortMessage(MidiHandle handle, std::uint32_t mes
     default:
       break;  // system messages mean nothing to the synthesizer
   }
-  return audio;
+  KeepAudioGoing();
 }
 
-MidiResult BuiltinSynthSystem::KeepAudioGoing() {
-  // A JACK output is made again at the next open, after the JACK clients of the program
-  // let go of the server that went away (see jack_loss.h).
-  if (options_.RenderOnly || audioDriver_ == "jack") return MMSYSERR_NOERROR;
+void BuiltinSynthSystem::KeepAudioGoing() {
+  // A JACK output is made again at the next open, after the JACK back end let go of the
+  // server that went away (LetGoOfJackAudio).
+  if (options_.RenderOnly || audioDriver_ == "jack") return;
   // While the device is open, a preparation under way is this restart (the open took the
   // one before it).
   if (preparing_.valid()) {
-    if (preparing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-      return MMSYSERR_NOERROR;
-    }
-    const MidiResult result = preparing_.get();
-    if (result == MMSYSERR_NOERROR) {
+    if (preparing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    try {
+      preparing_.get();
       audioFailureReported_ = false;
-    } else if (!audioFailureReported_) {
-      audioFailureReported_ = true;
-      return result;
+    } catch (const AppError&) {
+      if (!audioFailureReported_) {
+        audioFailureReported_ = true;
+        throw;
+      }
     }
   }
   if (engine_->Driver && audioFailures.load(std::memory_order_relaxed) == audioFailuresSeen_) {
-    return MMSYSERR_NOERROR;
+    return;
   }
   // The voices started meanwhile sound once the new output plays.
   preparing_ = std::async(std::launch::async, [this] {
     callsTheSynth = true;
     engine_->Driver.reset();
-    return StartAudio();
+    StartAudio();
   });
-  return MMSYSERR_NOERROR;
 }
 
-MidiResult BuiltinSynthSystem::Close(MidiHandle handle) {
-  if (!open_ || handle != kSynthHandle) return MMSYSERR_INVALHANDLE;
+void BuiltinSynthSystem::Close() {
+  if (!open_) return;
   fluid_synth_t* synth = engine_->Synth.get();
   for (int channel = 0; channel < kChannels; ++channel) {
     Fluid().fluid_synth_cc(synth, channel, 123, 0);  // all notes off
@@ -217,11 +203,10 @@ MidiResult BuiltinSynthSystem::Close(MidiHandle handle) {
   }
   Fluid().fluid_synth_all_sounds_off(synth, -1);
   open_ = false;
-  return MMSYSERR_NOERROR;
 }
 
-void BuiltinSynthSystem::Prepare(std::uint32_t id) {
-  if (id != 0 || open_ || preparing_.valid()) return;
+void BuiltinSynthSystem::Prepare() {
+  if (open_ || preparing_.valid()) return;
   if (engine_ && (options_.RenderOnly || engine_->Driver)) return;
 #ifndef _WIN32
   // A JACK audio output uses a server that runs; none is started for the synthesizer.
@@ -229,15 +214,11 @@ void BuiltinSynthSystem::Prepare(std::uint32_t id) {
   // then this changes nothing).
   setenv("JACK_NO_START_SERVER", "1", 0);
 #endif
-  preparing_ = std::async(std::launch::async, [this] { return Start(); });
+  preparing_ = std::async(std::launch::async, [this] { Start(); });
 }
 
-MidiResult BuiltinSynthSystem::FinishPreparing() {
-  return preparing_.valid() ? preparing_.get() : MMSYSERR_NOERROR;
-}
-
-MidiResult BuiltinSynthSystem::ErrorText(MidiResult code, std::string& text) {
-  return texts_.ErrorText(code, text);
+void BuiltinSynthSystem::FinishPreparing() {
+  if (preparing_.valid()) preparing_.get();
 }
 
 bool BuiltinSynthSystem::Render(float* left, float* right, int frames) {
@@ -251,25 +232,23 @@ bool BuiltinSynthSystem::EngineRunning() const {
   return !preparing_.valid() && engine_ && engine_->Synth;
 }
 
-MidiResult BuiltinSynthSystem::Start() {
+void BuiltinSynthSystem::Start() {
   callsTheSynth = true;
   if (engine_ && engine_->Synth) return StartAudio();  // the font is in; only audio may lack
   std::string libraryError;
-  if (LoadFluidLibrary(libraryError) == nullptr)
-    return texts_.Fail(MMSYSERR_NODRIVER, libraryError);
+  if (LoadFluidLibrary(libraryError) == nullptr) throw AppError(libraryError);
   InstallLogFunctions();
 
   const std::string soundFont = FindSoundFont();
   if (soundFont.empty()) {
-    return texts_.Fail(
-        MIDIERR_NODEVICE,
+    throw AppError(
         "No General MIDI sound font found: put a .sf2 file into the SOUNDFONTS folder "
         "or install the package timgm6mb-soundfont");
   }
 
   auto engine = std::make_unique<Engine>();
   engine->Settings.reset(Fluid().new_fluid_settings());
-  if (!engine->Settings) return texts_.Fail(MMSYSERR_NOMEM, "The synthesizer could not be set up.");
+  if (!engine->Settings) throw AppError("The synthesizer could not be set up.");
   fluid_settings_t* settings = engine->Settings.get();
   Fluid().fluid_settings_setnum(settings, "synth.sample-rate", options_.SampleRate);
   Fluid().fluid_settings_setnum(settings, "synth.gain", kGain);
@@ -282,19 +261,19 @@ MidiResult BuiltinSynthSystem::Start() {
   Fluid().fluid_settings_setstr(settings, "audio.jack.id", "Tessivar synthesizer");
 
   engine->Synth.reset(Fluid().new_fluid_synth(settings));
-  if (!engine->Synth) return texts_.Fail(MMSYSERR_NOMEM, "The synthesizer could not be started.");
+  if (!engine->Synth) throw AppError("The synthesizer could not be started.");
   ++soundFontLoads_;
   if (Fluid().fluid_synth_sfload(engine->Synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-    return texts_.Fail(MMSYSERR_ERROR, "The sound font " + soundFont + " could not be loaded.");
+    throw AppError("The sound font " + soundFont + " could not be loaded.");
   }
   soundFont_ = soundFont;
   soundFontLoader_ = std::this_thread::get_id();
   engine_ = std::move(engine);
-  return StartAudio();
+  StartAudio();
 }
 
-MidiResult BuiltinSynthSystem::StartAudio() {
-  if (options_.RenderOnly || engine_->Driver) return MMSYSERR_NOERROR;
+void BuiltinSynthSystem::StartAudio() {
+  if (options_.RenderOnly || engine_->Driver) return;
   fluid_settings_t* settings = engine_->Settings.get();
   std::vector<std::string> available;
   Fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, &CollectOption);
@@ -310,12 +289,11 @@ MidiResult BuiltinSynthSystem::StartAudio() {
     if (engine_->Driver) {
       audioDriver_ = driver;
       audioFailuresSeen_ = audioFailures.load(std::memory_order_relaxed);
-      return MMSYSERR_NOERROR;
+      return;
     }
   }
-  return texts_.Fail(MMSYSERR_NODRIVER,
-                     "No audio output could be opened for the built-in synthesizer (tried " +
-                         JoinTitles(tried.empty() ? options_.AudioDrivers : tried) + ")");
+  throw AppError("No audio output could be opened for the built-in synthesizer (tried " +
+                 JoinTitles(tried.empty() ? options_.AudioDrivers : tried) + ")");
 }
 
 std::string BuiltinSynthSystem::FindSoundFont() const {

@@ -8,8 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "failure_texts.h"
-#include "midi_system.h"
+#include "midi_port.h"
 
 inline constexpr char kBuiltinSynthName[] = "Built-in synthesizer";
 
@@ -35,23 +34,30 @@ struct BuiltinSynthOptions {
 // of their own; an open that comes before they are ready waits for them, so the thread
 // that plays never loads a font itself. Closing silences every channel at once but keeps
 // the engine and the font, so that reopening is immediate. The engine stops when the
-// system is destroyed. A JACK audio output whose server went away is ended when the
-// program reaches for the server again, and made again at the next open.
-class BuiltinSynthSystem final : public MidiSystem {
+// synthesizer is destroyed. A JACK audio output whose server went away is ended when the
+// program reaches for the server again (LetGoOfJackAudio), and made again at the next open.
+// The back end and its one port at once: the port is open from its first Reach to Close.
+class BuiltinSynthSystem final : public MidiBackEnd, public MidiPort {
  public:
   explicit BuiltinSynthSystem(BuiltinSynthOptions options);
   ~BuiltinSynthSystem() override;
   BuiltinSynthSystem(const BuiltinSynthSystem&) = delete;
   BuiltinSynthSystem& operator=(const BuiltinSynthSystem&) = delete;
 
-  std::uint32_t DeviceCount() override;
-  MidiResult DeviceName(std::uint32_t id, std::string& name) override;
-  MidiResult Open(std::uint32_t id, MidiHandle& handle) override;
-  MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override;
-  MidiResult Close(MidiHandle handle) override;
-  MidiResult ErrorText(MidiResult code, std::string& text) override;
+  std::vector<std::string> PortNames() override { return {kBuiltinSynthName}; }
+  MidiPort& MakePort(std::size_t, const std::string&) override { return *this; }
+  // Opens the port: waits for the engine being made ready, or makes it ready off the
+  // calling thread and waits for it; raises what kept it from being ready.
+  Link Reach() override;
+  // Plays the message; raises once when an audio output made again failed.
+  void Send(const MidiEvent& event) override;
+  // Silences every channel at once.
+  void Close() override;
   // Starts making the engine ready off the calling thread, unless it is ready or open.
-  void Prepare(std::uint32_t id) override;
+  void Prepare() override;
+  // Ends a JACK audio output whose server went away; the next preparation makes another.
+  // Never waits: an audio output being made meanwhile is made for the server there is then.
+  void LetGoOfJackAudio();
 
   // Render-only engines: the next frames of stereo audio. False while no engine runs
   // or when an audio driver is playing it.
@@ -69,15 +75,13 @@ class BuiltinSynthSystem final : public MidiSystem {
  private:
   struct Engine;
 
-  // Waits for the preparation under way, if any; the result of making the engine ready.
-  MidiResult FinishPreparing();
-  MidiResult Start();
-  MidiResult StartAudio();
-  // Ends a JACK audio output whose server went away; the next preparation makes another.
-  void LetGoOfJackAudio();
+  // Waits for the preparation under way, if any; raises what made it fail.
+  void FinishPreparing();
+  void Start();
+  void StartAudio();
   // An audio output that broke (its sound server went away) is made again off this thread,
-  // at the next message; a result of that which failed, once.
-  MidiResult KeepAudioGoing();
+  // at the next message; a failure of that is raised, once.
+  void KeepAudioGoing();
   std::string FindSoundFont() const;
 
   BuiltinSynthOptions options_;
@@ -87,12 +91,10 @@ class BuiltinSynthSystem final : public MidiSystem {
   std::string soundFont_;
   std::thread::id soundFontLoader_;
   std::string audioDriver_;
-  FailureTexts texts_;  // the last text per failure code
-  int jackLossListener_ = 0;
   unsigned audioFailuresSeen_ = 0;  // of AudioFailures(), when the audio output was made
   bool audioFailureReported_ = false;
   // Declared last: the preparation ends before anything it fills goes.
-  std::future<MidiResult> preparing_;
+  std::future<void> preparing_;
 };
 
 std::unique_ptr<BuiltinSynthSystem> CreateBuiltinSynthSystem(BuiltinSynthOptions options);

@@ -1,29 +1,43 @@
 #include "machine_midi.h"
 
 #include <utility>
-#include <vector>
 
 #include "builtin_synth.h"
-#include "combined_midi_system.h"
 #include "files.h"
 
 #ifdef _WIN32
-#include "winmm_midi_system.h"
+#include "winmm_back_end.h"
 #else
-#include "rtmidi_system.h"
+#include "rtmidi_back_end.h"
+#ifdef TESSIVAR_HAVE_JACK
+#include "jack_back_end.h"
+#endif
 #endif
 
-std::unique_ptr<MidiSystem> CreateMachineMidiSystem() {
+std::unique_ptr<MidiBackEnd> CreateSystemMidiBackEnd(
+    [[maybe_unused]] bool withVirtualPort, [[maybe_unused]] std::function<void()> jackServerLost) {
 #ifdef _WIN32
-  std::unique_ptr<MidiSystem> machine = CreateWinMmMidiSystem();
+  return CreateWinMmBackEnd();
 #else
-  std::unique_ptr<MidiSystem> machine = CreateRtMidiSystem(true);
+  if (auto alsa = CreateRtMidiBackEnd(RtMidiApi::Alsa, withVirtualPort)) return alsa;
+#ifdef TESSIVAR_HAVE_JACK
+  // RtMidi's JACK output frees what its process thread reads before it closes its client;
+  // JACK is driven through its own library instead.
+  if (auto jack = CreateJackBackEnd(withVirtualPort, std::move(jackServerLost))) return jack;
 #endif
+  return CreateRtMidiBackEnd(RtMidiApi::CoreMidi, withVirtualPort);
+#endif
+}
+
+MidiBackEnds CreateMachineMidiBackEnds() {
   BuiltinSynthOptions synthOptions;
   synthOptions.SoundFontFolder = ProgramFolder() + "SOUNDFONTS";
-
-  std::vector<std::unique_ptr<MidiSystem>> members;
-  members.push_back(CreateBuiltinSynthSystem(std::move(synthOptions)));
-  members.push_back(std::move(machine));
-  return std::make_unique<CombinedMidiSystem>(std::move(members));
+  auto synth = CreateBuiltinSynthSystem(std::move(synthOptions));
+  BuiltinSynthSystem& synthesizer = *synth;
+  MidiBackEnds backEnds;
+  backEnds.push_back(std::move(synth));
+  // The synthesizer's JACK audio output goes with the server, before a new one is reached.
+  auto system = CreateSystemMidiBackEnd(true, [&synthesizer] { synthesizer.LetGoOfJackAudio(); });
+  if (system) backEnds.push_back(std::move(system));
+  return backEnds;
 }

@@ -11,37 +11,18 @@ struct MidiEvent {
   std::array<std::uint8_t, 3> Bytes{};
 };
 
-// The bytes of a packed short message (status in the low byte, then data 1, then data 2),
-// as many as its status implies.
+// The bytes of a packed short message (status in the low byte, then data 1, then data 2):
+// two for a program change or channel pressure, three for the other channel messages (the
+// program sends no system messages).
 inline MidiEvent ShortMessageEvent(std::uint32_t message) {
-  MidiEvent event;
-  event.Bytes = {static_cast<std::uint8_t>(message & 0xFF),
-                 static_cast<std::uint8_t>((message >> 8) & 0xFF),
-                 static_cast<std::uint8_t>((message >> 16) & 0xFF)};
-  const std::uint8_t status = event.Bytes[0];
-  switch (status & 0xF0) {
-    case 0xC0:
-    case 0xD0:
-      event.Size = 2;
-      break;
-    case 0xF0:
-      if (status == 0xF1 || status == 0xF3) {
-        event.Size = 2;
-      } else if (status == 0xF6 || status >= 0xF8) {
-        event.Size = 1;
-      } else {
-        event.Size = 3;
-      }
-      break;
-    default:
-      event.Size = 3;
-      break;
-  }
-  return event;
+  const auto status = static_cast<std::uint8_t>(message & 0xFF);
+  return {static_cast<std::uint8_t>((status & 0xE0) == 0xC0 ? 2 : 3),
+          {status, static_cast<std::uint8_t>((message >> 8) & 0xFF),
+           static_cast<std::uint8_t>((message >> 16) & 0xFF)}};
 }
 
 // The notes that went out through one device and are still on (channel x 128 + note),
-// so that closing the device can end them: ALSA and JACK end nothing by themselves.
+// so that closing the device can end them: ALSA, JACK and WinMM end nothing by themselves.
 class SoundingNotes {
  public:
   void Sent(const MidiEvent& event) {

@@ -10,7 +10,6 @@
 #include "keyboard_config.h"
 #include "main_window.h"
 #include "midi_devices.h"
-#include "midi_system.h"
 #include "radio_menus.h"
 
 namespace {
@@ -57,13 +56,12 @@ void TForm1::BuildChoiceMenus() {
 }
 
 void TForm1::FillDeviceMenus(bool waitForTheList) {
-  MidiSystem& system = InstalledMidiSystem();
-  if (!waitForTheList && !system.Ready()) {
+  if (!waitForTheList && !MidiBackEndsReady()) {
     // The MIDI server is still being reached: the window does not wait for it. The two
     // lists are filled as soon as its ports are known, or when one of them opens first.
     if (!deviceMenusPending_) {
       deviceMenusPending_ = true;
-      system.CallWhenReady([] {
+      CallWhenMidiBackEndsReady([] {
         QMetaObject::invokeMethod(
             qApp,
             [] {

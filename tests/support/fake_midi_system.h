@@ -2,52 +2,54 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "midi_system.h"
+#include "midi_devices.h"
 
-// A scripted MIDI system for tests: a device list, result codes to return, error texts
-// (a code missing from the table has no text), and a log of every call.
-class FakeMidiSystem : public MidiSystem {
+// A scripted MIDI back end for tests: a port list, failures to raise, and a log of every
+// call. A port's id is its position in Devices when it was listed.
+class FakeMidiSystem : public MidiBackEnd {
  public:
   struct Call {
-    std::string Operation;    // "count", "name", "open", "short", "close", "text"
-    std::uint32_t Id = 0;     // device id (name, open) or the device of the handle
-    std::uint32_t Value = 0;  // message (short), code (text)
+    std::string Operation;    // "list", "open", "short", "close"
+    std::uint32_t Id = 0;     // port id
+    std::uint32_t Value = 0;  // message (short): status in the low byte, then data 1, data 2
   };
 
   std::vector<std::string> Devices;
-  // Result codes per operation and device id; a missing entry succeeds.
-  std::map<std::uint32_t, MidiResult> NameResult, OpenResult, ShortResult, CloseResult;
-  std::map<MidiResult, std::string> ErrorTexts;
+  // The text raised per operation and port id; a missing entry succeeds.
+  std::map<std::uint32_t, std::string> OpenFailure, SendFailure, CloseFailure;
+  std::string ListFailure;  // raised by the listing when not empty
+  // How the next Reach of an open port finds it (a connection made again), once.
+  std::map<std::uint32_t, Link> NextLink;
   std::vector<Call> Calls;
 
   explicit FakeMidiSystem(std::vector<std::string> devices = {});
+  ~FakeMidiSystem() override;
 
-  std::uint32_t DeviceCount() override;
-  MidiResult DeviceName(std::uint32_t id, std::string& name) override;
-  MidiResult Open(std::uint32_t id, MidiHandle& handle) override;
-  MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override;
-  MidiResult Close(MidiHandle handle) override;
-  MidiResult ErrorText(MidiResult code, std::string& text) override;
+  std::vector<std::string> PortNames() override;
+  MidiPort& MakePort(std::size_t position, const std::string& name) override;
 
-  // The short messages sent to one device, in order.
+  // The short messages sent to one port, in order.
   std::vector<std::uint32_t> MessagesTo(std::uint32_t id) const;
   // Every call of one operation.
   std::vector<Call> CallsOf(const std::string& operation) const;
   bool IsOpen(std::uint32_t id) const;
   void ClearLog() { Calls.clear(); }
 
-  // The handle given for device id (handles are id + 1000, never 0).
-  static MidiHandle HandleOf(std::uint32_t id) { return id + 1000; }
-
  private:
-  std::vector<bool> open_;
-  // The short-message log is kept pre-sized so that the logging itself does not
-  // allocate on the key path under test.
+  class Port;
+  std::vector<std::unique_ptr<Port>> ports_;
+  // The log is kept pre-sized so that the logging itself does not allocate on the key
+  // path under test.
   void Log(const char* operation, std::uint32_t id, std::uint32_t value);
 };
+
+// Installs a fake with these ports as the program's only back end; it lives until the
+// next install.
+FakeMidiSystem& InstallFakeMidi(std::vector<std::string> devices);
 
 // A note-on/off or program change as its three bytes, for readable expectations.
 std::uint32_t ShortMessageOf(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);

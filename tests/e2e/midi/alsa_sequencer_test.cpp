@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "midi_checks.h"
-#include "rtmidi_system.h"
 
 namespace {
 
@@ -35,16 +34,17 @@ class AlsaSequencerTest : public ::testing::Test {
   std::unique_ptr<AlsaMidiMonitor> monitor_;
 };
 
+constexpr char kNothing[] = "(nothing raised)";
+
 TEST_F(AlsaSequencerTest, ListsTheSequencersDestinationsButNotTheProgramsOwnPorts) {
-  auto system = CreateRtMidiSystem(true);
+  MachineMidi system(true);
   // The program's own ports exist while the next listing is made: the virtual output, and
   // the output port of an opened device.
-  MidiHandle handle = 0;
-  ASSERT_EQ(system->Open(IdOf(*system, kMidiThrough), handle), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
-  auto again = CreateRtMidiSystem(true);
-  for (MidiSystem* listed : {system.get(), again.get()}) {
-    const std::vector<std::string> names = DeviceNames(*listed);
+  system->OpenDevice(IdOf(*system, kMidiThrough));
+  system->CloseDevice(IdOf(*system, kMidiThrough));
+  MachineMidi again(true);
+  for (MachineMidi* listed : {&system, &again}) {
+    const std::vector<std::string> names = (*listed)->DeviceNames();
     ASSERT_EQ(names.size(), 7u) << ::testing::PrintToString(names);
     EXPECT_EQ(names[0], "Tessivar virtual output");
     const std::vector<std::string> expected = {
@@ -56,17 +56,17 @@ TEST_F(AlsaSequencerTest, ListsTheSequencersDestinationsButNotTheProgramsOwnPort
         monitor_->PortName(),
     };
     for (std::size_t i = 0; i < expected.size(); ++i) {
-      EXPECT_EQ(IdOf(*listed, expected[i]), i + 1) << names[i + 1];
+      EXPECT_EQ(IdOf(**listed, expected[i]), static_cast<std::int32_t>(i + 1)) << names[i + 1];
     }
   }
-  const std::vector<std::string> names = DeviceNames(*again);
-  EXPECT_EQ(DeviceNames(*CreateRtMidiSystem(false)),
+  const std::vector<std::string> names = again->DeviceNames();
+  EXPECT_EQ(MachineMidi(false)->DeviceNames(),
             std::vector<std::string>(names.begin() + 1, names.end()));
 }
 
 TEST_F(AlsaSequencerTest, ReopeningAtFullSpeedGivesANoteOffForEveryNoteOn) {
   constexpr int kRounds = 500;
-  auto system = CreateRtMidiSystem(true);
+  MachineMidi system(true);
   OpenStrikeClose(*system, IdOf(*system, monitor_->PortName()), kRounds, 0);
   EXPECT_EQ(monitor_->WaitForEvents(2 * kRounds, 20s), NoteRounds(kRounds, 0));
 
@@ -79,7 +79,7 @@ TEST_F(AlsaSequencerTest, ReopeningAtFullSpeedGivesANoteOffForEveryNoteOn) {
 }
 
 TEST_F(AlsaSequencerTest, TheVirtualOutputIsAPortOtherClientsConnectTo) {
-  auto system = CreateRtMidiSystem(true);
+  MachineMidi system(true);
   const std::optional<AlsaPort> port = FindAlsaPort("Tessivar", "Tessivar");
   ASSERT_TRUE(port) << "no port Tessivar:Tessivar in the sequencer";
   ASSERT_TRUE(monitor_->ConnectFrom(*port));
@@ -89,43 +89,36 @@ TEST_F(AlsaSequencerTest, TheVirtualOutputIsAPortOtherClientsConnectTo) {
   EXPECT_EQ(monitor_->WaitForEvents(2 * kRounds, 20s), NoteRounds(kRounds, 3));
   // Closing silences what went through it and keeps the port with its subscription.
   monitor_->Clear();
-  MidiHandle handle = 0;
-  ASSERT_EQ(system->Open(0, handle), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0x91, 64, 90)), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0xC1, 7)), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  Send(*system, 0, 0x91, 64, 90);
+  Send(*system, 0, 0xC1, 7);
+  system->CloseDevice(0);
   EXPECT_EQ(monitor_->WaitForEvents(3, 3s),
             (std::vector<Bytes>{{0x91, 64, 90}, {0xC1, 7}, {0x81, 64, 0}}));
 
-  // The port lives as long as the system.
-  system.reset();
+  // The port lives as long as the back end.
+  system.End();
   EXPECT_FALSE(FindAlsaPort("Tessivar", "Tessivar"));
 }
 
 TEST_F(AlsaSequencerTest, ADestinationThatWentAwayAndCameBackIsConnectedAgain) {
-  auto system = CreateRtMidiSystem(false);
-  const std::uint32_t id = IdOf(*system, monitor_->PortName());
-  MidiHandle handle = 0;
-  ASSERT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0x90, 40, 50)), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  MachineMidi system(false);
+  const std::int32_t id = IdOf(*system, monitor_->PortName());
+  Send(*system, id, 0x90, 40, 50);
+  system->CloseDevice(id);
   EXPECT_EQ(monitor_->WaitForEvents(2, 3s), (std::vector<Bytes>{{0x90, 40, 50}, {0x80, 40, 0}}));
 
   const int client = monitor_->Client();
   monitor_.reset();
-  EXPECT_EQ(system->Open(id, handle), MIDIERR_NODEVICE) << "the destination is gone";
-  std::string text;
-  ASSERT_EQ(system->ErrorText(MIDIERR_NODEVICE, text), MMSYSERR_NOERROR);
+  const std::string text = MessageOf([&] { system->OpenDevice(id); });
   EXPECT_NE(text.find("monitor:in"), std::string::npos) << text;
 
   // Back under the same name (and, the sequencer numbering its clients, the same address).
   monitor_ = std::make_unique<AlsaMidiMonitor>("monitor");
   ASSERT_TRUE(monitor_->Ok());
   ASSERT_EQ(monitor_->Client(), client);
-  for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
-    ASSERT_EQ(system->ShortMessage(handle, Message(0x92, 50 + round, 60)), MMSYSERR_NOERROR);
-    ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  for (std::uint8_t round = 0; round < 3; ++round) {
+    Send(*system, id, 0x92, 50 + round, 60);
+    system->CloseDevice(id);
   }
   EXPECT_EQ(monitor_->WaitForEvents(6, 3s), (std::vector<Bytes>{{0x92, 50, 60},
                                                                 {0x82, 50, 0},
@@ -135,35 +128,32 @@ TEST_F(AlsaSequencerTest, ADestinationThatWentAwayAndCameBackIsConnectedAgain) {
                                                                 {0x82, 52, 0}}));
 }
 
-// A client started after the system, ended under an open device and started again under
+// A client started after the back end, ended under an open device and started again under
 // another sequencer number (as a restarted synthesizer or a USB interface plugged in again).
 TEST_F(AlsaSequencerTest, APortThatCameLaterWentAndCameBackUnderAnotherNumberKeepsItsPlace) {
-  auto system = CreateRtMidiSystem(false);
-  const std::vector<std::string> before = DeviceNames(*system);
+  MachineMidi system(false);
+  const std::vector<std::string> before = system->DeviceNames();
   auto late = std::make_unique<AlsaMidiMonitor>("late");
   ASSERT_TRUE(late->Ok());
-  EXPECT_EQ(DeviceNames(*system), before) << "listed only when looked up again";
+  EXPECT_EQ(system->DeviceNames(), before) << "listed only when looked up again";
   system->ListNewDevices();
-  const std::vector<std::string> listed = DeviceNames(*system);
+  const std::vector<std::string> listed = system->DeviceNames();
   ASSERT_EQ(listed.size(), before.size() + 1);
   EXPECT_TRUE(std::equal(before.begin(), before.end(), listed.begin()))
       << "appended after the others";
-  const std::uint32_t id = IdOf(*system, "late:in");
-  EXPECT_EQ(id, before.size());
+  const std::int32_t id = IdOf(*system, "late:in");
+  EXPECT_EQ(id, static_cast<std::int32_t>(before.size()));
 
-  MidiHandle handle = 0;
-  ASSERT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0xC3, 20)), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0x93, 40, 50)), MMSYSERR_NOERROR);
+  Send(*system, id, 0xC3, 20);
+  Send(*system, id, 0x93, 40, 50);
   EXPECT_EQ(late->WaitForEvents(2, 3s), (std::vector<Bytes>{{0xC3, 20}, {0x93, 40, 50}}));
 
   // Gone under the open device: its next message says so, once; the rest are dropped.
   const int number = late->Client();
   late.reset();
-  const MidiResult gone = system->ShortMessage(handle, Message(0x83, 40, 0));
-  EXPECT_EQ(gone, MIDIERR_NODEVICE);
-  EXPECT_NE(TextOf(*system, gone).find("late:in"), std::string::npos) << TextOf(*system, gone);
-  EXPECT_EQ(system->ShortMessage(handle, Message(0x93, 41, 50)), MMSYSERR_NOERROR);
+  const std::string gone = MessageOf([&] { Send(*system, id, 0x83, 40); });
+  EXPECT_NE(gone.find("late:in"), std::string::npos) << gone;
+  EXPECT_EQ(MessageOf([&] { Send(*system, id, 0x93, 41, 50); }), kNothing);
 
   // Back under its names with another number: found by them at the next message, programs
   // first; the list keeps its entries.
@@ -172,41 +162,38 @@ TEST_F(AlsaSequencerTest, APortThatCameLaterWentAndCameBackUnderAnotherNumberKee
   ASSERT_TRUE(late->Ok());
   ASSERT_NE(late->Client(), number);
   system->ListNewDevices();
-  const std::vector<std::string> now = DeviceNames(*system);
+  const std::vector<std::string> now = system->DeviceNames();
   EXPECT_EQ(std::count_if(now.begin(), now.end(),
                           [](const std::string& name) { return name.rfind("late:in", 0) == 0; }),
             1)
       << "the same port, not a new one";
   EXPECT_EQ(IdOf(*system, "late:in"), id);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0x93, 42, 51)), MMSYSERR_NOERROR);
+  Send(*system, id, 0x93, 42, 51);
   EXPECT_EQ(late->WaitForEvents(2, 3s), (std::vector<Bytes>{{0xC3, 20}, {0x93, 42, 51}}));
   late->Clear();
-  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  system->CloseDevice(id);
   // Closing ends every note that went out, whichever connection carried it, and none that
   // was dropped.
   EXPECT_EQ(late->WaitForEvents(2, 3s), (std::vector<Bytes>{{0x83, 40, 0}, {0x83, 42, 0}}));
 
   // Opened while it is away: fails once, then opens quietly.
   late.reset();
-  EXPECT_EQ(system->Open(id, handle), MIDIERR_NODEVICE);
-  EXPECT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
-  EXPECT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  EXPECT_NE(MessageOf([&] { system->OpenDevice(id); }), kNothing);
+  EXPECT_EQ(MessageOf([&] { system->OpenDevice(id); }), kNothing);
+  system->CloseDevice(id);
 }
 
-TEST_F(AlsaSequencerTest, EndingTheSystemWithNotesHeldSendsTheirNoteOffsFirst) {
+TEST_F(AlsaSequencerTest, EndingWithNotesHeldSendsTheirNoteOffsFirst) {
   constexpr int kRounds = 200;
   const std::optional<AlsaPort> through = FindAlsaPort("Midi Through", "Midi Through Port-0");
   ASSERT_TRUE(through && monitor_->ConnectFrom(*through));
   std::vector<Bytes> expected;
   for (int round = 0; round < kRounds; ++round) {
-    auto system = CreateRtMidiSystem(true);
-    MidiHandle direct = 0, passedOn = 0;
-    ASSERT_EQ(system->Open(IdOf(*system, monitor_->PortName()), direct), MMSYSERR_NOERROR);
-    ASSERT_EQ(system->Open(IdOf(*system, kMidiThrough), passedOn), MMSYSERR_NOERROR);
+    MachineMidi system(true);
     const auto note = static_cast<std::uint8_t>(round % 128);
-    ASSERT_EQ(system->ShortMessage(direct, Message(0x90, note, 100)), MMSYSERR_NOERROR);
-    ASSERT_EQ(system->ShortMessage(passedOn, Message(0x95, note, 100)), MMSYSERR_NOERROR);
-    system.reset();
+    Send(*system, IdOf(*system, monitor_->PortName()), 0x90, note, 100);
+    Send(*system, IdOf(*system, kMidiThrough), 0x95, note, 100);
+    system.End();
     expected.insert(expected.end(), {{0x90, note, 100}, {0x95, note, 100}});
     expected.insert(expected.end(), {{0x80, note, 0}, {0x85, note, 0}});
   }

@@ -1,8 +1,7 @@
-// Devices closed and reopened, and whole MIDI systems made and ended, at full speed against
+// Devices closed and reopened, and the machine's MIDI made and ended, at full speed against
 // a real JACK graph: nothing may crash, no note-off may be lost, no first note after a
 // reopen may be lost.
 #include "jack_fixture.h"
-#include "rtmidi_system.h"
 
 namespace {
 
@@ -10,9 +9,8 @@ using ConnectionStressTest = JackTest;
 
 TEST_F(ConnectionStressTest, ReopeningAPortAtFullSpeedLosesNoNoteAndNoNoteOff) {
   constexpr int kRounds = 500;
-  auto system = CreateRtMidiSystem(true);
-  const std::uint32_t id = IdOf(*system, "monitor:in");
-  OpenStrikeClose(*system, id, kRounds, 0);
+  MachineMidi system(true);
+  OpenStrikeClose(*system, IdOf(*system, "monitor:in"), kRounds, 0);
   EXPECT_EQ(monitor_->WaitForEvents(2 * kRounds, 10s), NoteRounds(kRounds, 0));
   EXPECT_EQ(JackPorts("^Tessivar.*:output").size(), 1u) << "one output port for the run";
 
@@ -23,36 +21,33 @@ TEST_F(ConnectionStressTest, ReopeningAPortAtFullSpeedLosesNoNoteAndNoNoteOff) {
   EXPECT_EQ(monitor_->WaitForEvents(2 * kRounds, 10s), NoteRounds(kRounds, 3));
 }
 
-TEST_F(ConnectionStressTest, EndingTheSystemWithANoteOnSendsItsNoteOffFirst) {
+TEST_F(ConnectionStressTest, EndingWithANoteOnSendsItsNoteOffFirst) {
   constexpr int kRounds = 200;
   for (int round = 0; round < kRounds; ++round) {
-    auto system = CreateRtMidiSystem(true);
-    ASSERT_NE(system->DeviceCount(), 0u);
-    MidiHandle handle = 0;
-    ASSERT_EQ(system->Open(IdOf(*system, "monitor:in"), handle), MMSYSERR_NOERROR);
-    ASSERT_EQ(system->ShortMessage(handle, Message(0x90, round % 128, 1 + round % 127)),
-              MMSYSERR_NOERROR);
-    system.reset();
+    MachineMidi system(true);
+    ASSERT_NE(system->Count(), 0);
+    Send(*system, IdOf(*system, "monitor:in"), 0x90, static_cast<std::uint8_t>(round % 128),
+         static_cast<std::uint8_t>(1 + round % 127));
+    system.End();
   }
   EXPECT_EQ(monitor_->WaitForEvents(2 * kRounds, 10s), NoteRounds(kRounds, 0));
 }
 
 TEST_F(ConnectionStressTest, ADestinationThatCameBackIsConnectedAgain) {
-  auto system = CreateRtMidiSystem(false);
-  const std::uint32_t id = IdOf(*system, "monitor:in");
-  MidiHandle handle = 0;
-  ASSERT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  MachineMidi system(false);
+  const std::int32_t id = IdOf(*system, "monitor:in");
+  system->OpenDevice(id);
+  system->CloseDevice(id);
 
   monitor_.reset();
-  ASSERT_EQ(system->Open(id, handle), MIDIERR_NODEVICE) << "the destination is gone";
+  EXPECT_NE(MessageOf([&] { system->OpenDevice(id); }), "(nothing raised)")
+      << "the destination is gone";
 
   monitor_ = std::make_unique<JackMidiMonitor>("monitor");
   ASSERT_TRUE(monitor_->Ok());
-  ASSERT_EQ(system->Open(id, handle), MMSYSERR_NOERROR);
-  ASSERT_EQ(system->ShortMessage(handle, Message(0x92, 50, 60)), MMSYSERR_NOERROR);
+  Send(*system, id, 0x92, 50, 60);
   EXPECT_EQ(monitor_->WaitForEvents(1, 3s), (std::vector<Bytes>{{0x92, 50, 60}}));
-  ASSERT_EQ(system->Close(handle), MMSYSERR_NOERROR);
+  system->CloseDevice(id);
   EXPECT_EQ(monitor_->WaitForEvents(2, 3s), (std::vector<Bytes>{{0x92, 50, 60}, {0x82, 50, 0}}));
 }
 

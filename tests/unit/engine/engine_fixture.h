@@ -34,12 +34,7 @@ class RecordingDisplay : public NoteDisplay {
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto owned =
-        std::make_unique<FakeMidiSystem>(std::vector<std::string>{"Dev 0", "Dev 1", "Dev 2"});
-    fake = owned.get();
-    fake->ErrorTexts[MMSYSERR_ALLOCATED] = "Device busy.";
-    FreeMidiOutput();
-    InstallMidiSystem(std::move(owned));
+    fake = &InstallFakeMidi({"Dev 0", "Dev 1", "Dev 2"});
     MidiOutput();
     fake->ClearLog();
     SetDefaults();
@@ -50,8 +45,7 @@ class EngineTest : public ::testing::Test {
   }
   void TearDown() override {
     SetNoteDisplay(nullptr);
-    FreeMidiOutput();
-    InstallMidiSystem(nullptr);
+    InstallMidiBackEnds(MidiBackEnds{});
     KeyMap.clear();
   }
 

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "raised_message.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::uint32_t Message(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
-  return status | (data1 << 8) | (data2 << 16);
+MidiEvent Message(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
+  return ShortMessageEvent(status | (data1 << 8) | (data2 << 16));
 }
 
 // The first system font present, or empty.
@@ -59,12 +61,11 @@ class BuiltinSynthTest : public ::testing::Test {
 
   void OpenSynth(BuiltinSynthOptions options = RenderOnly()) {
     synth_ = CreateBuiltinSynthSystem(std::move(options));
-    ASSERT_EQ(synth_->Open(0, handle_), MMSYSERR_NOERROR);
-    ASSERT_NE(handle_, 0u);
+    ASSERT_EQ(synth_->Reach(), Link::Made);
   }
 
   void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
-    ASSERT_EQ(synth_->ShortMessage(handle_, Message(status, data1, data2)), MMSYSERR_NOERROR);
+    synth_->Send(Message(status, data1, data2));
   }
 
   // Renders the next stretch of audio and gives its RMS level over both channels.
@@ -79,27 +80,19 @@ class BuiltinSynthTest : public ::testing::Test {
   }
 
   std::unique_ptr<BuiltinSynthSystem> synth_;
-  MidiHandle handle_ = 0;
 };
 
 // Clearly audible, and what counts as silence (the engine renders exact zeros when idle).
 constexpr double kSounding = 0.005;
 constexpr double kSilent = 1e-5;
 
-TEST_F(BuiltinSynthTest, ListsOneDeviceAndStartsNothingBeforeItIsOpened) {
+TEST_F(BuiltinSynthTest, ListsOnePortAndStartsNothingBeforeItIsReached) {
   auto synth = CreateBuiltinSynthSystem(RenderOnly());
-  EXPECT_EQ(synth->DeviceCount(), 1u);
-  std::string name;
-  EXPECT_EQ(synth->DeviceName(0, name), MMSYSERR_NOERROR);
-  EXPECT_EQ(name, "Built-in synthesizer");
-  EXPECT_EQ(synth->DeviceName(1, name), MMSYSERR_BADDEVICEID);
-  MidiHandle handle = 0;
-  EXPECT_EQ(synth->Open(1, handle), MMSYSERR_BADDEVICEID);
-
+  EXPECT_EQ(synth->PortNames(), std::vector<std::string>{"Built-in synthesizer"});
+  EXPECT_EQ(&synth->MakePort(0, "Built-in synthesizer"), synth.get());
+  synth->Close();  // not open: nothing to silence
   EXPECT_FALSE(synth->EngineRunning());
   EXPECT_EQ(synth->SoundFontLoads(), 0);
-  EXPECT_EQ(synth->ShortMessage(1, Message(0x90, 60, 100)), MMSYSERR_INVALHANDLE);
-  EXPECT_EQ(synth->Close(1), MMSYSERR_INVALHANDLE);
   float left[16], right[16];
   EXPECT_FALSE(synth->Render(left, right, 16));
 }
@@ -137,16 +130,14 @@ TEST_F(BuiltinSynthTest, ClosingSilencesEveryChannelAtOnceAndReopeningKeepsTheFo
   Send(0xB0, 64, 127);  // sustain pedal down: notes would even outlast their note-offs
   EXPECT_GT(RenderLevel(0.2), kSounding);
 
-  ASSERT_EQ(synth_->Close(handle_), MMSYSERR_NOERROR);
+  synth_->Close();
   EXPECT_LT(RenderLevel(0.01), kSilent);
   EXPECT_LT(RenderLevel(0.5), kSilent);
-  EXPECT_EQ(synth_->ShortMessage(handle_, Message(0x90, 60, 100)), MMSYSERR_INVALHANDLE);
   EXPECT_TRUE(synth_->EngineRunning()) << "closing keeps the engine";
 
-  MidiHandle again = 0;
-  ASSERT_EQ(synth_->Open(0, again), MMSYSERR_NOERROR);
+  ASSERT_EQ(synth_->Reach(), Link::Made);
+  EXPECT_EQ(synth_->Reach(), Link::Kept);
   EXPECT_EQ(synth_->SoundFontLoads(), 1) << "reopening must not load the sound font again";
-  handle_ = again;
   Send(0xB0, 64, 0);
   Send(0x90, 64, 100);
   EXPECT_GT(RenderLevel(0.2), kSounding) << "the reopened synthesizer plays";
@@ -195,24 +186,13 @@ TEST_F(BuiltinSynthTest, TwoProgramsSoundDifferent) {
     std::vector<float> samples;
     EXPECT_GT(RenderLevel(0.25, &samples), kSounding);
     profiles.push_back(OvertoneProfile(samples, 440.0));
-    ASSERT_EQ(synth_->Close(handle_), MMSYSERR_NOERROR);
-    ASSERT_EQ(synth_->Open(0, handle_), MMSYSERR_NOERROR);
+    synth_->Close();
+    ASSERT_EQ(synth_->Reach(), Link::Made);
   }
   EXPECT_GT(ProfileDistance(profiles[0], profiles[1]), 10.0)
       << "program change did not change the sound";
   // The same program gives the same timbre: the difference above is the program's.
   EXPECT_LT(ProfileDistance(profiles[0], profiles[2]), 6.0);
-}
-
-TEST_F(BuiltinSynthTest, OpenIsExclusiveAndUnknownCodesHaveNoText) {
-  OpenSynth();
-  MidiHandle second = 0;
-  EXPECT_EQ(synth_->Open(0, second), MMSYSERR_ALLOCATED);
-
-  std::string text;
-  EXPECT_EQ(synth_->ErrorText(MMSYSERR_BADDEVICEID, text), MMSYSERR_NOERROR);
-  EXPECT_EQ(text, "The specified device identifier is out of range.");
-  EXPECT_EQ(synth_->ErrorText(12345, text), MMSYSERR_BADERRNUM);
 }
 
 TEST_F(BuiltinSynthTest, TheSoundFontFolderComesFirstInCaseInsensitiveOrder) {
@@ -235,12 +215,7 @@ TEST_F(BuiltinSynthTest, AFontThatDoesNotLoadIsReportedByName) {
   BuiltinSynthOptions options = RenderOnly();
   options.SoundFontFolder = folder.Path();
   auto synth = CreateBuiltinSynthSystem(options);
-  MidiHandle handle = 0;
-  const MidiResult result = synth->Open(0, handle);
-  ASSERT_NE(result, MMSYSERR_NOERROR);
-  EXPECT_EQ(handle, 0u);
-  std::string text;
-  ASSERT_EQ(synth->ErrorText(result, text), MMSYSERR_NOERROR);
+  const std::string text = MessageOf([&] { synth->Reach(); });
   EXPECT_NE(text.find("broken.sf2"), std::string::npos) << text;
 }
 
@@ -250,30 +225,22 @@ TEST_F(BuiltinSynthTest, MissingSoundFontSaysWhereToGetOne) {
   options.SoundFontFolder = emptyFolder.Path();
   options.SystemSoundFonts = {emptyFolder.Path() + "/none.sf2"};
   auto synth = CreateBuiltinSynthSystem(options);
-  MidiHandle handle = 0;
-  const MidiResult result = synth->Open(0, handle);
-  ASSERT_NE(result, MMSYSERR_NOERROR);
+  const std::string text = MessageOf([&] { synth->Reach(); });
   EXPECT_FALSE(synth->EngineRunning());
-  std::string text;
-  ASSERT_EQ(synth->ErrorText(result, text), MMSYSERR_NOERROR);
   EXPECT_NE(text.find("sound font"), std::string::npos) << text;
   EXPECT_NE(text.find("SOUNDFONTS"), std::string::npos) << text;
   EXPECT_NE(text.find("timgm6mb-soundfont"), std::string::npos) << text;
-  EXPECT_LT(text.size(), 128u) << "the device set keeps 127 characters";
+  EXPECT_LT(text.size(), 128u) << "a box of a few lines";
 }
 
 TEST_F(BuiltinSynthTest, NoAudioOutputIsReportedAndRetriedWithoutReloadingTheFont) {
   BuiltinSynthOptions options;
   options.AudioDrivers = {"no-such-driver"};
   auto synth = CreateBuiltinSynthSystem(options);
-  MidiHandle handle = 0;
-  const MidiResult result = synth->Open(0, handle);
-  ASSERT_NE(result, MMSYSERR_NOERROR);
-  std::string text;
-  ASSERT_EQ(synth->ErrorText(result, text), MMSYSERR_NOERROR);
+  const std::string text = MessageOf([&] { synth->Reach(); });
   EXPECT_NE(text.find("No audio output could be opened"), std::string::npos) << text;
   EXPECT_LT(text.size(), 128u);
-  EXPECT_EQ(synth->Open(0, handle), result);
+  EXPECT_EQ(MessageOf([&] { synth->Reach(); }), text);
   EXPECT_EQ(synth->SoundFontLoads(), 1);
 }
 

@@ -2,6 +2,13 @@
 // selects it, so that its first note is as quick as any other.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -11,8 +18,8 @@
 #include <vector>
 
 #include "builtin_synth.h"
-#include "combined_midi_system.h"
 #include "midi_devices.h"
+#include "raised_message.h"
 
 namespace {
 
@@ -31,27 +38,22 @@ double RenderLevel(BuiltinSynthSystem& synth, double seconds) {
   return std::sqrt(sum / (2.0 * frames));
 }
 
-// Passes everything on to the synthesizer and notes, at every message, whether its font
-// was in by then.
-class WatchedSynth : public MidiSystem {
+// The synthesizer as the program's back end, noting at every message whether its font was
+// in by then.
+class WatchedSynth : public MidiBackEnd, public MidiPort {
  public:
   explicit WatchedSynth(BuiltinSynthSystem& synth) : synth_(synth) {}
   std::vector<int> LoadsAtMessage;
 
-  std::uint32_t DeviceCount() override { return synth_.DeviceCount(); }
-  MidiResult DeviceName(std::uint32_t id, std::string& name) override {
-    return synth_.DeviceName(id, name);
-  }
-  MidiResult Open(std::uint32_t id, MidiHandle& handle) override { return synth_.Open(id, handle); }
-  MidiResult ShortMessage(MidiHandle handle, std::uint32_t message) override {
+  std::vector<std::string> PortNames() override { return synth_.PortNames(); }
+  MidiPort& MakePort(std::size_t, const std::string&) override { return *this; }
+  Link Reach() override { return synth_.Reach(); }
+  void Send(const MidiEvent& event) override {
     LoadsAtMessage.push_back(synth_.SoundFontLoads());
-    return synth_.ShortMessage(handle, message);
+    synth_.Send(event);
   }
-  MidiResult Close(MidiHandle handle) override { return synth_.Close(handle); }
-  MidiResult ErrorText(MidiResult code, std::string& text) override {
-    return synth_.ErrorText(code, text);
-  }
-  void Prepare(std::uint32_t id) override { synth_.Prepare(id); }
+  void Close() override { synth_.Close(); }
+  void Prepare() override { synth_.Prepare(); }
 
  private:
   BuiltinSynthSystem& synth_;
@@ -59,19 +61,16 @@ class WatchedSynth : public MidiSystem {
 
 class SynthPreparationTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    FreeMidiOutput();
-    InstallMidiSystem(nullptr);
-  }
+  void TearDown() override { InstallMidiBackEnds(MidiBackEnds{}); }
 };
 
 TEST_F(SynthPreparationTest, AConfiguredSynthesizerHasItsFontBeforeTheFirstNoteAndPlays) {
   auto synth = CreateBuiltinSynthSystem(RenderOnly());
   auto watched = std::make_unique<WatchedSynth>(*synth);
   WatchedSynth& watch = *watched;
-  std::vector<std::unique_ptr<MidiSystem>> members;
-  members.push_back(std::move(watched));
-  InstallMidiSystem(std::make_unique<CombinedMidiSystem>(std::move(members)));
+  MidiBackEnds backEnds;
+  backEnds.push_back(std::move(watched));
+  InstallMidiBackEnds(std::move(backEnds));
 
   // The configuration in use plays through device 0 (recording); -1 is no device.
   PrepareMidiDevices(0, -1);
@@ -92,17 +91,15 @@ TEST_F(SynthPreparationTest, AConfiguredSynthesizerHasItsFontBeforeTheFirstNoteA
   MidiOutput().CloseAll();
   RenderLevel(*synth, 0.05);
   EXPECT_LT(RenderLevel(*synth, 0.1), 1e-5);
-  FreeMidiOutput();
-  InstallMidiSystem(nullptr);
+  InstallMidiBackEnds(MidiBackEnds{});
 }
 
 TEST_F(SynthPreparationTest, AnOpenWithoutPreparationLoadsTheFontOffTheCallingThread) {
   auto synth = CreateBuiltinSynthSystem(RenderOnly());
-  MidiHandle handle = 0;
-  ASSERT_EQ(synth->Open(0, handle), MMSYSERR_NOERROR);
+  ASSERT_EQ(synth->Reach(), Link::Made);
   EXPECT_EQ(synth->SoundFontLoads(), 1);
   EXPECT_NE(synth->SoundFontLoader(), std::this_thread::get_id());
-  EXPECT_EQ(synth->Close(handle), MMSYSERR_NOERROR);
+  synth->Close();
 }
 
 TEST_F(SynthPreparationTest, AFailedPreparationIsReportedByTheOpenAndTriedAgainLater) {
@@ -115,12 +112,8 @@ TEST_F(SynthPreparationTest, AFailedPreparationIsReportedByTheOpenAndTriedAgainL
   options.SoundFontFolder = folder;
   options.SystemSoundFonts = {};
   auto synth = CreateBuiltinSynthSystem(options);
-  synth->Prepare(0);
-  MidiHandle handle = 0;
-  const MidiResult result = synth->Open(0, handle);
-  EXPECT_EQ(result, MIDIERR_NODEVICE);
-  std::string text;
-  ASSERT_EQ(synth->ErrorText(result, text), MMSYSERR_NOERROR);
+  synth->Prepare();
+  const std::string text = MessageOf([&] { synth->Reach(); });
   EXPECT_NE(text.find("No General MIDI sound font found"), std::string::npos) << text;
 
   // A font put into the folder afterwards is found by the next open.
@@ -130,10 +123,44 @@ TEST_F(SynthPreparationTest, AFailedPreparationIsReportedByTheOpenAndTriedAgainL
   }
   ASSERT_FALSE(font.empty());
   std::filesystem::copy_file(font, folder + "/Font.sf2");
-  EXPECT_EQ(synth->Open(0, handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(synth->Reach(), Link::Made);
   EXPECT_EQ(synth->SoundFontLoads(), 1);
   synth.reset();
   std::filesystem::remove_all(folder);
 }
+
+#ifndef _WIN32
+// The JACK back end tells the synthesizer on the GUI thread that the server went away: the
+// synthesizer must not wait there for a font being loaded. The font here is a pipe that
+// holds the loader until the test writes to it.
+TEST_F(SynthPreparationTest, LettingGoOfJackAudioNeverWaitsForAFontBeingLoaded) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("tessivar-slow-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::create_directories(folder);
+  const std::string pipe = (folder / "Slow.sf2").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  BuiltinSynthOptions options = RenderOnly();
+  options.SoundFontFolder = folder.string();
+  options.SystemSoundFonts = {};
+  auto synth = CreateBuiltinSynthSystem(options);
+  synth->Prepare();
+  synth->LetGoOfJackAudio();
+  EXPECT_FALSE(synth->EngineRunning()) << "it waited for the font";
+
+  // The loader gets a font that is none, once it has the pipe open.
+  int writer = -1;
+  for (int attempt = 0; attempt < 5000 && writer < 0; ++attempt) {
+    writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(writer, 0) << "the loader never opened the font";
+  EXPECT_EQ(write(writer, "none", 4), 4);
+  close(writer);
+  EXPECT_NE(MessageOf([&] { synth->Reach(); }).find("Slow.sf2"), std::string::npos);
+  synth.reset();
+  std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace

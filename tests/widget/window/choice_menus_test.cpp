@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "config_file.h"
-#include "deferred_midi_system.h"
 #include "window_fixture.h"
 
 TEST_F(WindowTest, DeviceListsAcceptNone) {
@@ -174,19 +173,18 @@ TEST_F(WindowTest, DeviceListsFollowAMidiSystemStillBeingMade) {
   for (const bool openedFirst : {false, true}) {
     SCOPED_TRACE(openedFirst ? "list opened first" : "list filled when ready");
     std::atomic<bool> release{false};
-    auto deferred = std::make_unique<DeferredMidiSystem>([&release, &names] {
+    InstallMidiBackEnds(std::function<MidiBackEnds()>([&release, &names] {
       while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      return std::make_unique<FakeMidiSystem>(names);
-    });
-    DeferredMidiSystem& midi = *deferred;
-    FreeMidiOutput();
-    InstallMidiSystem(std::move(deferred));
+      MidiBackEnds backEnds;
+      backEnds.push_back(std::make_unique<FakeMidiSystem>(names));
+      return backEnds;
+    }));
     fake = nullptr;
     CreateWindow();
     EXPECT_TRUE(form->Midi1->isEmpty());
     EXPECT_TRUE(form->PlayOutputDevice1->isEmpty());
     EXPECT_EQ(Config.RecordingDevice, 2);
-    midi.Start();
+    StartMakingMidiBackEnds();
     if (openedFirst) {
       std::thread releaser([&release] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

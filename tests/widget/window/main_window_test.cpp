@@ -178,8 +178,7 @@ TEST_F(WindowTest, AFailingKeyShowsOneBoxPerPressAndWorkingDevicesGetTheirNoteOf
 
   // A port that vanished: its open fails at the note-on and again at the note-off.
   boxes->Boxes.clear();
-  fake->ErrorTexts[MMSYSERR_NODRIVER] = "The driver is gone";
-  fake->OpenResult[2] = MMSYSERR_NODRIVER;
+  fake->OpenFailure[2] = "The driver is gone";
   Config.PlayingDevice = 2;
   Reactivate();
   PressKey(Qt::Key_Q);
@@ -189,10 +188,10 @@ TEST_F(WindowTest, AFailingKeyShowsOneBoxPerPressAndWorkingDevicesGetTheirNoteOf
 
   // Once the box is gone, a failing focus-loss release is reported as usual, once, when
   // the event that took the keyboard is done.
-  fake->OpenResult.clear();
+  fake->OpenFailure.clear();
   Reactivate();
   PressKey(Qt::Key_Q);
-  fake->ShortResult[2] = MMSYSERR_NODRIVER;
+  fake->SendFailure[2] = "The driver is gone";
   QFocusEvent focusOut(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
   QCoreApplication::sendEvent(form.get(), &focusOut);
   EXPECT_EQ(boxes->Boxes.size(), 1u);

@@ -62,11 +62,7 @@ void WindowTest::SetUp() {
   folder.WriteFile("KEYMAPS/Other.key", KeyMapBytes({{5, 'Z'}}));
   folder.WriteFile("PATCHES/Gm.kit", "Piano\r\nOrgan\r\nFlute\r\n");
   folder.WriteFile("PATCHES/Two.kit", "First\n\nThird\n");
-  auto owned =
-      std::make_unique<FakeMidiSystem>(std::vector<std::string>{"Synth", "Port A", "Port B"});
-  fake = owned.get();
-  FreeMidiOutput();
-  InstallMidiSystem(std::move(owned));
+  fake = &InstallFakeMidi({"Synth", "Port A", "Port B"});
   Config = TKeyboardConfig{};
   KeyMap.clear();
   PressedNotes.fill(0);
@@ -77,8 +73,7 @@ void WindowTest::SetUp() {
 void WindowTest::TearDown() {
   if (form) DestroyWindow();
   boxes.reset();
-  FreeMidiOutput();
-  InstallMidiSystem(nullptr);
+  InstallMidiBackEnds(MidiBackEnds{});
 }
 
 void WindowTest::CreateWindow() {

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <memory>
+
+#include "midi_port.h"
+
+// The ports of a back end RtMidi drives soundly: the ALSA sequencer, or CoreMIDI. A port
+// is connected by the name it was listed with (on ALSA its client and port names: the
+// sequencer's numbers change when a client starts again), looked up when it is first
+// reached and again after its destination went away. Its connection then stays while the
+// destination lives, so a device closed and opened again is reached at once. On ALSA the
+// sequencer's announcements tell at the next call that a destination ended, and when
+// trying again is worth it. With withVirtualPort the list starts with a virtual output
+// port, made here and kept for the back end's life, so connections other programs made to
+// it stay. Null when the back end cannot be reached.
+enum class RtMidiApi { Alsa, CoreMidi };
+std::unique_ptr<MidiBackEnd> CreateRtMidiBackEnd(RtMidiApi api, bool withVirtualPort);
