@@ -72,7 +72,11 @@ class BuiltinSynthSystem final : public MidiSystem {
   // Waits for the preparation under way, if any; the result of making the engine ready.
   MidiResult FinishPreparing();
   MidiResult Start();
+  // Opens the first audio output that works, in the order DefaultAudioDrivers gives, a
+  // running JACK server's first; the only place that names the driver in use.
   MidiResult StartAudio();
+  // Opens one audio output for the engine.
+  bool OpenAudio(const std::string& driver);
   // Ends a JACK audio output whose server went away; the next preparation makes another.
   void LetGoOfJackAudio();
   // An audio output that broke (its sound server went away) is made again off this thread,
@@ -86,6 +90,7 @@ class BuiltinSynthSystem final : public MidiSystem {
   int soundFontLoads_ = 0;
   std::string soundFont_;
   std::thread::id soundFontLoader_;
+  // Written only by a preparation the GUI thread waits for (never by a remade output).
   std::string audioDriver_;
   FailureTexts texts_;  // the last text per failure code
   int jackLossListener_ = 0;
