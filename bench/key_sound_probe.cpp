@@ -1,7 +1,9 @@
 // Measures how long a key pressed on the X server takes to come out of a program as sound:
 // it presses the key itself (XTest) into the window that has the focus and records a JACK
-// port (a program's output, or a sink's monitor), both against JACK's frame clock: the
-// delay is the frame of the first audible sample less the frame at which the key was sent.
+// port (a program's output, or a sink's monitor), both on JACK's clock: the delay ends when
+// the audio cycle holding the first audible sample reaches the probe (a cycle's nominal
+// start frame runs ahead of its work when a loaded machine wakes the cycle late, and
+// would then put the sound before the key).
 //
 // Usage: key_sound_probe SOURCE_PORT KEY ROUNDS
 //   ROUNDS times: wait for silence, press KEY, wait for sound, release KEY; prints one
@@ -26,7 +28,7 @@ jack_client_t* client = nullptr;
 jack_port_t* input = nullptr;
 std::atomic<bool> armed{false};
 std::atomic<bool> heard{false};
-std::atomic<jack_nframes_t> onset{0};
+std::atomic<jack_time_t> onset{0};
 std::atomic<jack_nframes_t> lastSound{0};
 
 int Process(jack_nframes_t frames, void*) {
@@ -36,7 +38,7 @@ int Process(jack_nframes_t frames, void*) {
     if (std::fabs(samples[i]) <= kAudible) continue;
     lastSound = start + i;
     if (armed.exchange(false)) {
-      onset = start + i;
+      onset = jack_get_time();
       heard = true;
     }
   }
@@ -74,13 +76,12 @@ int main(int argc, char** argv) {
     Pause(std::chrono::microseconds(random() % 3000));
     heard = false;
     armed = true;
-    const jack_nframes_t sent = jack_frame_time(client);
+    const jack_time_t sent = jack_get_time();
     XTestFakeKeyEvent(display, key, True, CurrentTime);
     XFlush(display);
     for (int wait = 0; wait < 2000 && !heard; ++wait) Pause(std::chrono::milliseconds(1));
     armed = false;
-    const long long delay =
-        heard ? static_cast<std::int32_t>(onset.load() - sent) * 1000000LL / rate : -1;
+    const long long delay = heard ? static_cast<long long>(onset.load() - sent) : -1;
     std::printf("%lld\n", delay);
     Pause(std::chrono::milliseconds(120));
     XTestFakeKeyEvent(display, key, False, CurrentTime);

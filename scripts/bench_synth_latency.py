@@ -7,7 +7,7 @@ lead that sounds at once), through a real X server (Xvfb), on two servers:
 each next to the floor on the same server (bench/key_sound_floor: an Xlib window that starts
 a square wave in its audio callback), measured before and after the builds. Several builds
 may be given (e.g. main's and a branch's) to set them side by side in one run. The probe
-(bench/key_sound_probe of the first build) times key and sound on JACK's frame clock.
+(bench/key_sound_probe of the first build that has it) times key and sound on JACK's frame clock.
 Figures only; nothing is asserted.
 
 Usage: bench_synth_latency.py ROUNDS BUILD_FOLDER [BUILD_FOLDER...]   (e.g. 40 build-tests)"""
@@ -79,7 +79,9 @@ def run_on(server, bench, builds, rounds):
 def main():
     rounds = int(sys.argv[1])
     builds = [os.path.abspath(b) for b in sys.argv[2:]]
-    bench = os.path.join(builds[0], "bench")
+    # The probe and the floor of the first build that has them (an older build may not).
+    bench = next((os.path.join(b, "bench") for b in builds if os.path.exists(os.path.join(b, "bench", "key_sound_probe"))),
+                 os.path.join(builds[0], "bench"))
     results = [("JACK, dummy driver, 48 kHz, 64 frames; at the synthesizer's port", JackServer(period=PERIOD)),
                ("PipeWire + WirePlumber + pulse server, no JACK server; at the default sink's monitor",
                 PipeWireServer())]
