@@ -11,12 +11,24 @@
 #include "files.h"
 #include "fluid_library.h"
 
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+#include "pipewire_audio.h"
+#endif
+#ifdef __linux__
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int kChannels = 16;
-// About 5 ms per period, two periods: the key-to-sound delay stays well under 10 ms.
-constexpr int kPeriodSize = 128;
-constexpr int kPeriods = 2;
+// The quantum asked of PipeWire, and FluidSynth's period for PulseAudio and ALSA: 64
+// frames (1.3 ms at 48 kHz), the least FluidSynth renders in one go.
+constexpr int kPeriodSize = 64;
+// PulseAudio's whole buffer is two periods (the server raises it to its own minimum);
+// ALSA's three, a margin against a late wake-up of the thread that writes it.
+constexpr int kPulsePeriods = 2;
+constexpr int kAlsaPeriods = 3;
 constexpr double kGain = 0.5;
 
 struct SettingsDeleter {
@@ -68,6 +80,40 @@ std::string DriverTitle(const std::string& driver) {
   return driver;
 }
 
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+// In PipeWire's data thread: FluidSynth renders without its API lock (the note messages reach
+// the voices through its own lock-free queue), straight into the stream's buffer.
+void RenderSynth(void* synth, float* interleaved, int frames) {
+  Fluid().fluid_synth_write_float(static_cast<fluid_synth_t*>(synth), frames, interleaved, 0, 2,
+                                  interleaved, 1, 2);
+}
+#endif
+
+// A JACK server of its own (jackd, not PipeWire's JACK library) is running: its socket lies
+// in /dev/shm (jackd2's, or jackd1's folder). A socket left by a server that died only
+// costs a failed try.
+bool JackServerRuns() {
+#ifdef __linux__
+  const char* server = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string name = server != nullptr && *server != '\0' ? server : "default";
+  const std::string uid = std::to_string(getuid());
+  for (const std::string& path : {"/dev/shm/jack_" + name + "_" + uid + "_0",
+                                  "/dev/shm/jack-" + uid + "/" + name + "/jack_0"}) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) return true;
+  }
+#endif
+  return false;
+}
+
+// The drivers in the order tried: a running JACK server's first, as the synthesizer then
+// renders in JACK's own cycle; then as given (PipeWire's own stream before its pulse server).
+std::vector<std::string> DriversInOrder(std::vector<std::string> drivers) {
+  const auto jack = std::find(drivers.begin(), drivers.end(), "jack");
+  if (jack != drivers.end() && JackServerRuns()) std::rotate(drivers.begin(), jack, jack + 1);
+  return drivers;
+}
+
 std::string JoinTitles(const std::vector<std::string>& drivers) {
   std::string joined;
   for (const std::string& driver : drivers) {
@@ -98,6 +144,28 @@ std::vector<std::string> DefaultAudioDrivers() {
 struct BuiltinSynthSystem::Engine {
   std::unique_ptr<fluid_settings_t, SettingsDeleter> Settings;
   std::unique_ptr<fluid_synth_t, SynthDeleter> Synth;
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+  std::unique_ptr<PipeWireAudio> PipeWire;  // the synthesizer's own stream, in place of Driver
+#endif
+  bool HasAudio() const {
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+    if (PipeWire) return true;
+#endif
+    return Driver != nullptr;
+  }
+  // The output plays on: its server is still there.
+  bool AudioPlays(unsigned failuresSeen) const {
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+    if (PipeWire) return !PipeWire->Lost();
+#endif
+    return Driver && audioFailures.load(std::memory_order_relaxed) == failuresSeen;
+  }
+  void EndAudio() {
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+    PipeWire.reset();
+#endif
+    Driver.reset();
+  }
   std::unique_ptr<fluid_audio_driver_t, DriverDeleter> Driver;  // declared last: stops first
 };
 
@@ -183,14 +251,17 @@ void BuiltinSynthSystem::KeepAudioGoing() {
       }
     }
   }
-  if (engine_->Driver && audioFailures.load(std::memory_order_relaxed) == audioFailuresSeen_) {
-    return;
-  }
-  // The voices started meanwhile sound once the new output plays.
-  preparing_ = std::async(std::launch::async, [this] {
+  if (engine_->AudioPlays(audioFailuresSeen_)) return;
+  // The same output again, on its server come back: the voices started meanwhile sound once
+  // it plays. The name is read here, so that only a preparation the GUI thread waits for
+  // writes it.
+  preparing_ = std::async(std::launch::async, [this, driver = audioDriver_] {
     callsTheSynth = true;
-    engine_->Driver.reset();
-    StartAudio();
+    engine_->EndAudio();
+    if (!OpenAudio(driver)) {
+      throw AppError("The built-in synthesizer's audio output (" + DriverTitle(driver) +
+                     ") could not be opened again");
+    }
   });
 }
 
@@ -207,7 +278,7 @@ void BuiltinSynthSystem::Close() {
 
 void BuiltinSynthSystem::Prepare() {
   if (open_ || preparing_.valid()) return;
-  if (engine_ && (options_.RenderOnly || engine_->Driver)) return;
+  if (engine_ && (options_.RenderOnly || engine_->HasAudio())) return;
 #ifndef _WIN32
   // A JACK audio output uses a server that runs; none is started for the synthesizer.
   // Set here, before the other thread starts (the program sets it at entry already, and
@@ -223,7 +294,7 @@ void BuiltinSynthSystem::FinishPreparing() {
 
 bool BuiltinSynthSystem::Render(float* left, float* right, int frames) {
   if (preparing_.valid()) return false;
-  if (!engine_ || !engine_->Synth || engine_->Driver || !options_.RenderOnly) return false;
+  if (!engine_ || !engine_->Synth || engine_->HasAudio() || !options_.RenderOnly) return false;
   return Fluid().fluid_synth_write_float(engine_->Synth.get(), frames, left, 0, 1, right, 0, 1) ==
          FLUID_OK;
 }
@@ -255,8 +326,6 @@ void BuiltinSynthSystem::Start() {
   // Dry sound: the effects would ring on after the notes are silenced.
   Fluid().fluid_settings_setint(settings, "synth.reverb.active", 0);
   Fluid().fluid_settings_setint(settings, "synth.chorus.active", 0);
-  Fluid().fluid_settings_setint(settings, "audio.period-size", kPeriodSize);
-  Fluid().fluid_settings_setint(settings, "audio.periods", kPeriods);
   Fluid().fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
   Fluid().fluid_settings_setstr(settings, "audio.jack.id", "Tessivar synthesizer");
 
@@ -273,27 +342,46 @@ void BuiltinSynthSystem::Start() {
 }
 
 void BuiltinSynthSystem::StartAudio() {
-  if (options_.RenderOnly || engine_->Driver) return;
-  fluid_settings_t* settings = engine_->Settings.get();
-  std::vector<std::string> available;
-  Fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, &CollectOption);
-
+  if (options_.RenderOnly || engine_->HasAudio()) return;
   std::vector<std::string> tried;
-  for (const std::string& driver : options_.AudioDrivers) {
-    if (std::find(available.begin(), available.end(), driver) == available.end()) continue;
-    tried.push_back(driver);
-    Fluid().fluid_settings_setstr(settings, "audio.driver", driver.c_str());
-    quietLog = true;
-    engine_->Driver.reset(Fluid().new_fluid_audio_driver(settings, engine_->Synth.get()));
-    quietLog = false;
-    if (engine_->Driver) {
-      audioDriver_ = driver;
-      audioFailuresSeen_ = audioFailures.load(std::memory_order_relaxed);
-      return;
+  for (const std::string& driver : DriversInOrder(options_.AudioDrivers)) {
+    if (!OpenAudio(driver)) {
+      if (std::find(tried.begin(), tried.end(), driver) == tried.end()) tried.push_back(driver);
+      continue;
     }
+    audioDriver_ = driver;
+    return;
   }
   throw AppError("No audio output could be opened for the built-in synthesizer (tried " +
                  JoinTitles(tried.empty() ? options_.AudioDrivers : tried) + ")");
+}
+
+bool BuiltinSynthSystem::OpenAudio(const std::string& driver) {
+#ifdef TESSIVAR_HAVE_PIPEWIRE
+  // FluidSynth's own PipeWire driver (where it has one) keeps a buffer of its own: the
+  // synthesizer renders in PipeWire's cycle instead.
+  if (driver == "pipewire") {
+    std::string error;
+    const PipeWireAudioOptions options{"Tessivar", "Tessivar synthesizer",
+                                       static_cast<int>(options_.SampleRate), kPeriodSize};
+    engine_->PipeWire = PipeWireAudio::Open(options, &RenderSynth, engine_->Synth.get(), error);
+    return engine_->PipeWire != nullptr;
+  }
+#endif
+  fluid_settings_t* settings = engine_->Settings.get();
+  std::vector<std::string> available;
+  Fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, &CollectOption);
+  if (std::find(available.begin(), available.end(), driver) == available.end()) return false;
+  Fluid().fluid_settings_setstr(settings, "audio.driver", driver.c_str());
+  Fluid().fluid_settings_setint(settings, "audio.period-size", kPeriodSize);
+  Fluid().fluid_settings_setint(settings, "audio.periods",
+                                driver == "alsa" ? kAlsaPeriods : kPulsePeriods);
+  quietLog = true;
+  engine_->Driver.reset(Fluid().new_fluid_audio_driver(settings, engine_->Synth.get()));
+  quietLog = false;
+  if (!engine_->Driver) return false;
+  audioFailuresSeen_ = audioFailures.load(std::memory_order_relaxed);
+  return true;
 }
 
 std::string BuiltinSynthSystem::FindSoundFont() const {

@@ -78,7 +78,11 @@ class BuiltinSynthSystem final : public MidiBackEnd, public MidiPort {
   // Waits for the preparation under way, if any; raises what made it fail.
   void FinishPreparing();
   void Start();
+  // Opens the first audio output that works, in the order DefaultAudioDrivers gives, a
+  // running JACK server's first; the only place that names the driver in use.
   void StartAudio();
+  // Opens one audio output for the engine.
+  bool OpenAudio(const std::string& driver);
   // An audio output that broke (its sound server went away) is made again off this thread,
   // at the next message; a failure of that is raised, once.
   void KeepAudioGoing();
@@ -90,6 +94,7 @@ class BuiltinSynthSystem final : public MidiBackEnd, public MidiPort {
   int soundFontLoads_ = 0;
   std::string soundFont_;
   std::thread::id soundFontLoader_;
+  // Written only by a preparation the GUI thread waits for (never by a remade output).
   std::string audioDriver_;
   unsigned audioFailuresSeen_ = 0;  // of AudioFailures(), when the audio output was made
   bool audioFailureReported_ = false;

@@ -5,7 +5,8 @@ set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
   libx11-dev
-  librtmidi-dev libasound2-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev)
+  librtmidi-dev libasound2-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev
+  libpipewire-0.3-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # What makes the Debian package (scripts/make_deb.sh): dpkg-shlibdeps, dpkg-gencontrol.
 deb_packages=(dpkg-dev)

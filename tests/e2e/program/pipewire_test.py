@@ -1,10 +1,12 @@
 """End-to-end: the program under PipeWire, on its JACK library: the program's port and the
 device list, notes with their exact bytes at a PipeWire JACK client, and the built-in
-synthesizer heard at PipeWire's default sink (through its pulse server).
+synthesizer heard at PipeWire's default sink through a stream of its own (not the pulse
+server), with the small latency it asks for.
 
 Usage: pipewire_test.py PROGRAM_FOLDER [unittest options]"""
 
 import array
+import json
 import os
 import time
 import wave
@@ -54,11 +56,32 @@ class PipeWireTest(ProgramTestCase):
         self.session.key("F6", "z")  # octave 5; the device reopens: its program again, then the note
         self.assertEqual(self.monitor.wait_count(3), [(0xC2, 5), (NOTE_ON + 2, 60, 100), (NOTE_OFF + 2, 60, 100)])
 
-    def test_the_builtin_synthesizer_is_heard(self):
+    def test_the_builtin_synthesizer_is_heard_through_a_native_stream(self):
         self.start(recording=SYNTH)
+        check_native_synthesizer_stream(self)
         quiet, playing = synthesizer_peaks(self)
         self.assertLess(quiet, 100, "the sink was not silent before the note")
         self.assertGreater(playing, 300, "the note was not heard at the sink")
+
+
+def check_native_synthesizer_stream(test):
+    """The synthesizer's output is a PipeWire stream node of the program's own client (not a
+    client of the pulse server), playing to the default sink at a 64-frame quantum."""
+    def program_streams():
+        objects = json.loads(test.servers.run(["pw-dump"], check=False).stdout or "[]")
+        props = {o["id"]: (o.get("type", ""), o.get("info", {}).get("props", {})) for o in objects}
+        return [(node, props.get(node.get("client.id"), ("", {}))[1]) for kind, node in props.values()
+                if kind.endswith(":Node") and node.get("media.class") == "Stream/Output/Audio"
+                and node.get("application.name") == "Tessivar"]
+
+    streams = wait_for(program_streams, 10)
+    test.assertEqual(len(streams or []), 1, f"the program's audio streams: {streams}")
+    node, client = streams[0]
+    test.assertEqual(node.get("node.name"), "Tessivar synthesizer")
+    test.assertEqual(node.get("node.latency"), "64/48000")
+    test.assertEqual(client.get("application.name"), "Tessivar")
+    test.assertNotEqual(client.get("client.api"), "pipewire-pulse", "a client of the pulse server")
+    test.assertEqual(node.get("media.role"), "Music")
 
 
 def synthesizer_peaks(test):

@@ -9,7 +9,7 @@ import time
 
 import harness
 from harness import WINDOW_TITLE, MidiMonitor, PipeWireServer, PlayingTestCase, wait_for
-from pipewire_test import synthesizer_peaks
+from pipewire_test import check_native_synthesizer_stream, synthesizer_peaks
 
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 SYNTH, MONITOR = 0, 2  # the built-in synthesizer, the virtual output, then the monitor
@@ -86,18 +86,20 @@ class PipeWireRestartTest(ServerRestartTest):
     midi = PipeWireServer
 
     def test_the_synthesizer_plays_through_the_new_server_and_the_program_ends_cleanly(self):
-        # Here the synthesizer plays to PipeWire itself (its pulse server), which restarts
-        # with the rest.
+        # Here the synthesizer plays to PipeWire itself, through a stream of its own, which
+        # the restart ends: the next note has it made again, and is heard.
         session = self.session
         session.exit_through_menu(self.window)
         self.window, _ = self.start(recording=SYNTH, playing=MONITOR)
         session.key("z")
         self.monitor.wait_count(2)
+        check_native_synthesizer_stream(self)
         self.stop_server()
         self.start_server()
-        quiet, playing = synthesizer_peaks(self)
+        quiet, playing = synthesizer_peaks(self)  # its first note finds the stream gone
         self.assertLess(quiet, 100, "the sink was not silent before the note")
         self.assertGreater(playing, 300, "the synthesizer was not heard after the restart")
+        check_native_synthesizer_stream(self)
         self.assertEqual(self.monitor.wait_count(2), [(NOTE_ON, 36, 100), (NOTE_OFF, 36, 100)])
         self.assertEqual(self.boxes(), 0)
         self.assertEqual(session.exit_through_menu(self.window), 0)

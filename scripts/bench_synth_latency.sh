@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Key press -> the built-in synthesizer's first audible sample, on JACK and on PipeWire, next
+# to the least X + audio program, for the build of scripts/test.sh (or give the presses and
+# one or more build folders, e.g. main's and this one's, to set them side by side).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+exec python3 scripts/bench_synth_latency.py "${1:-40}" "${@:2}" $([ $# -ge 2 ] || echo build-tests)
