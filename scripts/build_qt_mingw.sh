@@ -42,18 +42,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake ninja-build perl dpkg-dev g++-mingw-w64-x86-64-posix qt6-base-dev-tools)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 update -qq
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 install -y -qq --no-install-recommends \
-    "${missing[@]}" >&2
-fi
+bash "$(dirname "$0")/install_deps.sh" only "${packages[@]}" >&2
 
 # The cache folder belongs to the user who builds (made through sudo when needed).
 cache=$(dirname "$prefix")

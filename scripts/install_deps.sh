@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages Tessivar needs, when they are missing.
 # Usage: install_deps.sh [build|test|fuzz|deb]
+#        install_deps.sh only PACKAGE...   (just those: the Windows scripts' own needs)
 set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
@@ -27,6 +28,9 @@ test_packages+=(pipewire pipewire-bin wireplumber pipewire-jack pipewire-pulse d
 test_packages+=(qemu-system-x86 busybox-static kmod alsa-utils)
 
 wanted=("${build_packages[@]}")
+if [ "${1:-build}" = only ]; then
+  wanted=("${@:2}")
+fi
 if [ "${1:-build}" = test ]; then
   wanted+=("${test_packages[@]}")
 fi

@@ -12,21 +12,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build-windows}
 
 packages=(cmake ninja-build python3 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  echo "Installing: ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 update -qq
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 install -y -qq --no-install-recommends \
-    "${missing[@]}" >&2
-fi
+bash scripts/install_deps.sh only "${packages[@]}" >&2
 
 qt=$(bash scripts/build_qt_mingw.sh | tail -n1)
 launcher=()

@@ -16,21 +16,7 @@ if [ "${1:-}" = --core ]; then core=true; fi
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64
   xvfb xdotool x11-utils imagemagick python3)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 update -qq
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=1200 install -y -qq --no-install-recommends \
-    "${missing[@]}"
-fi
+bash scripts/install_deps.sh only "${packages[@]}" >&2
 
 if $core; then
   build=build-windows-core
