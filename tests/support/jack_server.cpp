@@ -103,7 +103,9 @@ bool JackServer::Start() {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath_.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  std::vector<std::string> args = {"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"};
+  // Synchronous: a client late in a cycle on a busy machine delays the cycle rather than
+  // missing it, so a monitor sees every message the tests judge.
+  std::vector<std::string> args = {"jackd", "-S", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

@@ -36,7 +36,7 @@ class NetJack:
         self.wait_joined(servers)
 
     def start_receiving(self, servers):
-        self.receiving = servers.spawn(["jackd", "-n", self.receiving_env["JACK_DEFAULT_SERVER"], "-d", "dummy",
+        self.receiving = servers.spawn(["jackd", "-S", "-n", self.receiving_env["JACK_DEFAULT_SERVER"], "-d", "dummy",
                                         "-r", "48000", "-p", "256"], env=self.receiving_env)
         if not wait_for(lambda: self.receiving.poll() is not None or self.run(["jack_lsp"]).returncode == 0, 10) \
                 or self.receiving.poll() is not None:
