@@ -1,4 +1,5 @@
 // Creation and destruction of the main window, and the plain commands of the menu bar.
+#include <QDir>
 #include <QFileDialog>
 
 #include "about_box.h"
@@ -23,7 +24,10 @@ std::string RunConfigDialog(QFileDialog* dialog, std::string& lastAccepted) {
   dialog->setDefaultSuffix(QStringLiteral("cfg"));
   if (!lastAccepted.empty()) dialog->selectFile(QString::fromLocal8Bit(lastAccepted.c_str()));
   if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
-  lastAccepted = dialog->selectedFiles().constFirst().toLocal8Bit().toStdString();
+  // The dialog answers with "/" everywhere; the program's paths (and its error boxes) use
+  // the platform's own separator.
+  const QString chosen = QDir::toNativeSeparators(dialog->selectedFiles().constFirst());
+  lastAccepted = chosen.toLocal8Bit().toStdString();
   return lastAccepted;
 }
 

@@ -27,6 +27,14 @@ TempProgramFolder::~TempProgramFolder() {
   fs::remove_all(path_, error);
 }
 
+std::string TempProgramFolder::operator/(const std::string& relative) const {
+  std::string path = path_ + relative;
+  for (std::size_t i = path_.size(); i < path.size(); ++i) {
+    if (path[i] == '/') path[i] = PathSeparator;
+  }
+  return path;
+}
+
 void TempProgramFolder::WriteFile(const std::string& relative, const std::string& bytes) const {
   const fs::path target(path_ + relative);
   fs::create_directories(target.parent_path());

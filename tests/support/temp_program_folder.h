@@ -14,7 +14,9 @@ class TempProgramFolder {
 
   // The folder with its trailing separator.
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& relative) const { return path_ + relative; }
+  // folder + relative, its "/" written as the platform's separator: the path as the
+  // program itself forms it (and shows it in its boxes).
+  std::string operator/(const std::string& relative) const;
 
   void WriteFile(const std::string& relative, const std::string& bytes) const;
   std::string ReadFile(const std::string& relative) const;  // empty when missing

@@ -92,15 +92,21 @@ TEST(FillListMenu, AnEmptyListLeavesTheMenuEmpty) {
 }
 
 TEST(FillListMenu, CaptionsAreTextInThePlatformsEightBitEncoding) {
-  QMenu menu;
-  // UTF-8 here; the second name's bytes are no UTF-8 (a Latin-1 name) and still go back
+  // "Café" and "Zürich" in the platform's encoding (the Western ANSI code page on Windows,
+  // UTF-8 elsewhere); the bytes of the other encoding are still a name, and go back
   // unchanged.
-  FillListMenu(&menu, {"Caf\xC3\xA9", "Caf\xE9", "&Bass"}, 1, -1, kNoHandler);
+#ifdef _WIN32
+  const std::string cafe = "Caf\xE9", other = "Caf\xC3\xA9", zurich = "Z\xFCrich";
+#else
+  const std::string cafe = "Caf\xC3\xA9", other = "Caf\xE9", zurich = "Z\xC3\xBCrich";
+#endif
+  QMenu menu;
+  FillListMenu(&menu, {cafe, other, "&Bass"}, 1, -1, kNoHandler);
   EXPECT_EQ(menu.actions()[0]->text(), QString::fromUtf8("Caf\xC3\xA9"));
-  EXPECT_EQ(Captions(menu), (std::vector<std::string>{"Caf\xC3\xA9", "Caf\xE9", "&Bass"}));
+  EXPECT_EQ(Captions(menu), (std::vector<std::string>{cafe, other, "&Bass"}));
   // A caption changed after the build is read as it now stands.
   menu.actions()[0]->setText(QString::fromUtf8("Z\xC3\xBCrich"));
-  EXPECT_EQ(ItemCaption(menu.actions()[0]), "Z\xC3\xBCrich");
+  EXPECT_EQ(ItemCaption(menu.actions()[0]), zurich);
 }
 
 TEST(FillListMenu, RebuildingReplacesTheItemsAndKeepsOneGroup) {

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -18,7 +19,9 @@ void AnswerFileDialog(BoxWatcher& boxes, const std::string& typed,
   boxes.OtherModal = [&boxes, typed, shownFolder](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     if (dialog == nullptr) return;
-    if (shownFolder != nullptr) *shownFolder = dialog->directory().absolutePath().toStdString();
+    if (shownFolder != nullptr) {
+      *shownFolder = QDir::toNativeSeparators(dialog->directory().absolutePath()).toStdString();
+    }
     if (typed.empty()) {
       dialog->reject();
     } else {
@@ -172,9 +175,7 @@ TEST_F(WindowTest, StopCommandsCloseEverything) {
 
 TEST_F(WindowTest, ToolLaunchesStartTheProgramOfThatNameAndFailSilently) {
   CreateWindow();
-  const std::string marker = folder / "launched.txt";
-  folder.WriteFile("layoutcraft", "#!/bin/sh\npwd > launched.txt\n");
-  std::filesystem::permissions(folder / "layoutcraft", std::filesystem::perms::owner_all);
+  std::filesystem::copy_file(LAUNCHED_TOOL, folder / LAUNCHED_TOOL_NAME);
   form->EditKeymapping1->trigger();
   for (int i = 0; i < 100 && folder.ReadFile("launched.txt").empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -37,7 +37,7 @@ QImage MakeTestSkin(int width, int height) {
 
 void SaveBmp(const QImage& image, const std::string& path) {
   ASSERT_TRUE(
-      image.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "BMP"));
+      image.convertToFormat(QImage::Format_RGB888).save(QString::fromLocal8Bit(path), "BMP"));
 }
 
 std::string Counted(const std::string& s) {
