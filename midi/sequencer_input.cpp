@@ -90,7 +90,9 @@ std::unique_ptr<SequencerInput> SequencerInput::Open() {
     sequencer->Handle = nullptr;
     return nullptr;
   }
-  snd_seq_set_client_name(sequencer->Handle, "Tessivar");
+  // A client name of its own, as the virtual output has ("Tessivar:Tessivar"): the
+  // sequencer's tools find a port by its client's name, and "Tessivar" names several.
+  snd_seq_set_client_name(sequencer->Handle, kInputPortName);
   sequencer->Port = snd_seq_create_simple_port(
       sequencer->Handle, kInputPortName, SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
       SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);

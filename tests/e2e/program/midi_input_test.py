@@ -21,14 +21,13 @@ NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 
 class Sender:
-    """jack_midi_send connected to the program's input: send() returns once the messages
-    have left."""
+    """A sender (jack_midi_send, alsa_midi_send) connected to the program's input: send()
+    returns once the messages have left."""
 
-    def __init__(self, servers, name):
-        self._process = servers.popen([JACK_MIDI_SEND, name, INPUT_PORT], stdin=subprocess.PIPE,
-                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        if self._process.stdout.readline().strip() != "ready":
-            raise RuntimeError("the sender did not connect to " + INPUT_PORT)
+    def __init__(self, servers, command):
+        self._process = servers.popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                      stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        self.connected = self._process.stdout.readline().strip() == "ready"
 
     def send(self, *lines):
         for line in lines:
@@ -42,7 +41,9 @@ class Sender:
         self._process.stdout.close()
 
 
-class MidiInputTest(PlayingTestCase):
+class PictureChecks:
+    """The window's picture as screenshots of self.window."""
+
     def shot(self, name):
         return self.session.screenshot(self.window, name)
 
@@ -56,12 +57,15 @@ class MidiInputTest(PlayingTestCase):
         return wait_for(lambda: (lambda shot: shot if condition(shot) else None)(self.shot(name)), 5, 0.1) \
             or self.shot(name)
 
+
+class MidiInputTest(PictureChecks, PlayingTestCase):
     def test_notes_from_another_client_light_the_picture_and_play_nothing(self):
         session = self.session
         ports = wait_for(lambda: INPUT_PORT in session.run(["jack_lsp"], check=False).stdout.splitlines(), 5)
         self.assertTrue(ports, "the program has no MIDI input port")
-        sender = Sender(self.servers, "sender")
+        sender = Sender(self.servers, [JACK_MIDI_SEND, "sender", INPUT_PORT])
         self.addCleanup(sender.close)
+        self.assertTrue(sender.connected, "the sender did not connect to " + INPUT_PORT)
         released = self.shot("released.png")
 
         sender.send("90 3c 64")  # middle C, the third octave's C: lit
