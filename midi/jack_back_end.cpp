@@ -65,12 +65,12 @@ class JackBackEnd final : public MidiBackEnd {
 
   static int Process(jack_nframes_t frames, void* data);
   static void ShutDown(void* data);
+  static void InfoShutDown(jack_status_t, const char*, void* data) { ShutDown(data); }
   // A connection of the graph came or went (on a thread of the client that is not the
   // process thread).
   static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* data);
   // Registers the program's MIDI input port beside the virtual port.
   void RegisterInput();
-  static void InfoShutDown(jack_status_t, const char*, void* data) { ShutDown(data); }
 
   // Adds a port at the end of the list, where the process thread finds it too.
   Port& Append(std::unique_ptr<Port> port);
@@ -100,9 +100,10 @@ class JackBackEnd final : public MidiBackEnd {
   Port* last_ = nullptr;
   Port* virtual_ = nullptr;
   bool withInput_ = false;  // the program's own ports, the input among them
-  // The input port of the client in use (null while it has none); the process thread
-  // reads it.
+  // The input port of the client in use and that client (null while it has none); the
+  // client's threads read them.
   std::atomic<jack_port_t*> input_{nullptr};
+  std::atomic<jack_client_t*> inputClient_{nullptr};
   std::string inputName_;       // its full name, left out of the list of destinations
   std::size_t registered_ = 0;  // output ports of the client registered for destinations
   std::atomic<std::uint64_t> cycles_{0};
@@ -219,6 +220,7 @@ void JackBackEnd::RegisterInput() {
   jack_port_t* input =
       jack_port_register(client_, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   if (input != nullptr) inputName_ = jack_port_name(input);
+  inputClient_.store(client_, std::memory_order_release);
   input_.store(input, std::memory_order_release);
 }
 
@@ -309,8 +311,9 @@ void JackBackEnd::ShutDown(void* data) {
 void JackBackEnd::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* data) {
   auto* self = static_cast<JackBackEnd*>(data);
   jack_port_t* input = self->input_.load(std::memory_order_acquire);
-  if (connect != 0 || input == nullptr || self->client_ == nullptr) return;
-  if (jack_port_by_id(self->client_, a) == input || jack_port_by_id(self->client_, b) == input) {
+  jack_client_t* client = self->inputClient_.load(std::memory_order_acquire);
+  if (connect != 0 || input == nullptr) return;
+  if (jack_port_by_id(client, a) == input || jack_port_by_id(client, b) == input) {
     IncomingMidi().SenderGone();
   }
 }
