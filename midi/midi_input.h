@@ -49,11 +49,10 @@ class MidiInputFeed {
 };
 
 // The run's one input feed. Only one MIDI system feeds it at a time: the next one is made
-// after the last one's thread ended.
-inline MidiInputFeed& IncomingMidi() {
-  static MidiInputFeed feed;
-  return feed;
-}
+// after the last one's thread ended. Made before any thread runs and never destroyed, so
+// neither side ever waits for it to be made.
+inline constinit MidiInputFeed theIncomingMidi;
+inline MidiInputFeed& IncomingMidi() { return theIncomingMidi; }
 
 // The input's port name beside the virtual output's.
 inline constexpr char kInputPortName[] = "Tessivar input";
