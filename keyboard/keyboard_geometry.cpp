@@ -93,3 +93,17 @@ void CopyPixels(const ConstPixelView& from, const PixelRect& source, const Pixel
     }
   }
 }
+
+void TintPixels(const PixelView& image, const PixelRect& area, std::uint32_t colour) {
+  if (image.Bits == nullptr) return;
+  const int top = std::max(area.Top, 0), bottom = std::min(area.Bottom, image.Height);
+  const int left = std::max(area.Left, 0), right = std::min(area.Right, image.Width);
+  // Each 8-bit channel halved on its own: the low bit of each is dropped before adding.
+  const std::uint32_t half = (colour >> 1) & 0x7F7F7Fu;
+  for (int y = top; y < bottom; ++y) {
+    std::uint32_t* row = image.Bits + static_cast<long long>(y) * image.Stride;
+    for (int x = left; x < right; ++x) {
+      row[x] = (row[x] & 0xFF000000u) | (((row[x] >> 1) & 0x7F7F7Fu) + half);
+    }
+  }
+}

@@ -61,3 +61,7 @@ struct ConstPixelView {
 // outside either image are left out. Allocates nothing.
 void CopyPixels(const ConstPixelView& from, const PixelRect& source, const PixelView& to,
                 const PixelRect& destination);
+
+// Mixes every pixel of area half and half with colour (0xRRGGBB): a key drawn so from any
+// skin's own picture stays that skin's key, yet shows apart from one drawn plainly.
+void TintPixels(const PixelView& image, const PixelRect& area, std::uint32_t colour);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "event_queue.h"
+#include "midi_input.h"
 
 namespace {
 
@@ -65,6 +66,11 @@ class JackBackEnd final : public MidiBackEnd {
   static int Process(jack_nframes_t frames, void* data);
   static void ShutDown(void* data);
   static void InfoShutDown(jack_status_t, const char*, void* data) { ShutDown(data); }
+  // A connection of the graph came or went (on a thread of the client that is not the
+  // process thread).
+  static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* data);
+  // Registers the program's MIDI input port beside the virtual port.
+  void RegisterInput();
 
   // Adds a port at the end of the list, where the process thread finds it too.
   Port& Append(std::unique_ptr<Port> port);
@@ -93,6 +99,12 @@ class JackBackEnd final : public MidiBackEnd {
   std::atomic<Port*> first_{nullptr};
   Port* last_ = nullptr;
   Port* virtual_ = nullptr;
+  bool withInput_ = false;  // the program's own ports, the input among them
+  // The input port of the client in use and that client (null while it has none); the
+  // client's threads read them.
+  std::atomic<jack_port_t*> input_{nullptr};
+  std::atomic<jack_client_t*> inputClient_{nullptr};
+  std::string inputName_;       // its full name, left out of the list of destinations
   std::size_t registered_ = 0;  // output ports of the client registered for destinations
   std::atomic<std::uint64_t> cycles_{0};
   std::atomic<bool> serverGone_{false};
@@ -100,7 +112,7 @@ class JackBackEnd final : public MidiBackEnd {
 
 JackBackEnd::JackBackEnd(jack_client_t* client, bool withVirtualPort,
                          std::function<void()> serverLost)
-    : client_(client), serverLost_(std::move(serverLost)) {
+    : client_(client), serverLost_(std::move(serverLost)), withInput_(withVirtualPort) {
   if (withVirtualPort) {
     auto port = std::make_unique<Port>(*this, kVirtualOutputDeviceName);
     port->Virtual = true;
@@ -129,6 +141,7 @@ JackBackEnd::~JackBackEnd() {
     jack_deactivate(client_);
   }
   jack_client_close(client_);
+  IncomingMidi().SenderGone();
 }
 
 JackBackEnd::Port& JackBackEnd::Append(std::unique_ptr<Port> port) {
@@ -161,7 +174,9 @@ std::vector<std::string> JackBackEnd::PortNames() {
   if (!ServerThere()) return names;
   const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
   if (ports == nullptr) return names;
-  for (const char** name = ports; *name != nullptr; ++name) names.emplace_back(*name);
+  for (const char** name = ports; *name != nullptr; ++name) {
+    if (*name != inputName_) names.emplace_back(*name);  // its own input plays nothing
+  }
   jack_free(ports);
   return names;
 }
@@ -175,7 +190,9 @@ bool JackBackEnd::Start() {
   registered_ = 0;
   serverGone_.store(false);
   if (virtual_ != nullptr && virtual_->Handle.load() == nullptr) Register(*virtual_);
+  if (withInput_) RegisterInput();
   jack_set_process_callback(client_, &Process, this);
+  jack_set_port_connect_callback(client_, &Connected, this);
   // JACK's own library tells through the one with the reason, PipeWire's only through the
   // plain one.
   jack_on_shutdown(client_, &ShutDown, this);
@@ -199,9 +216,19 @@ bool JackBackEnd::ServerThere() {
   return true;
 }
 
+void JackBackEnd::RegisterInput() {
+  jack_port_t* input =
+      jack_port_register(client_, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  if (input != nullptr) inputName_ = jack_port_name(input);
+  inputClient_.store(client_, std::memory_order_release);
+  input_.store(input, std::memory_order_release);
+}
+
 void JackBackEnd::EndClient() {
   jack_client_close(client_);
   client_ = nullptr;
+  input_.store(nullptr);
+  IncomingMidi().SenderGone();  // the input went with the client
   for (const std::unique_ptr<Port>& port : ports_) {
     port->Handle.store(nullptr);
     if (port->Queue) port->Queue->Discard();
@@ -251,6 +278,16 @@ void JackBackEnd::Connect(Port& port) {
 
 int JackBackEnd::Process(jack_nframes_t frames, void* data) {
   auto* self = static_cast<JackBackEnd*>(data);
+  if (jack_port_t* input = self->input_.load(std::memory_order_acquire)) {
+    void* buffer = jack_port_get_buffer(input, frames);
+    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      jack_midi_event_t event;
+      if (jack_midi_event_get(&event, buffer, i) == 0) {
+        IncomingMidi().Arrived(event.buffer, event.size);
+      }
+    }
+  }
   for (Port* port = self->first_.load(std::memory_order_acquire); port != nullptr;
        port = port->Next.load(std::memory_order_acquire)) {
     jack_port_t* handle = port->Handle.load(std::memory_order_acquire);
@@ -268,6 +305,17 @@ int JackBackEnd::Process(jack_nframes_t frames, void* data) {
 
 void JackBackEnd::ShutDown(void* data) {
   static_cast<JackBackEnd*>(data)->serverGone_.store(true, std::memory_order_release);
+  IncomingMidi().SenderGone();  // the input went with the server
+}
+
+void JackBackEnd::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* data) {
+  auto* self = static_cast<JackBackEnd*>(data);
+  jack_port_t* input = self->input_.load(std::memory_order_acquire);
+  jack_client_t* client = self->inputClient_.load(std::memory_order_acquire);
+  if (connect != 0 || input == nullptr) return;
+  if (jack_port_by_id(client, a) == input || jack_port_by_id(client, b) == input) {
+    IncomingMidi().SenderGone();
+  }
 }
 
 bool JackBackEnd::WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout) const {

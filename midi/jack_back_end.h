@@ -7,7 +7,9 @@
 
 // The MIDI input ports of a running JACK server, through one JACK client of this program
 // (the server is never started for it). With withVirtualPort the list starts with the
-// virtual output port, which other programs connect to themselves.
+// virtual output port, which other programs connect to themselves, and the client has the
+// program's MIDI input port beside it: what arrives there goes to IncomingMidi (never to a
+// destination), and a connection to it that goes away is told there too.
 //
 // A port gets its own output port of the client, and its connection to the destination,
 // when it is first reached; both stay while the server runs. Messages reach the server's

@@ -14,6 +14,7 @@
 
 #ifdef TESSIVAR_HAVE_ALSA
 #include "sequencer_announcements.h"
+#include "sequencer_input.h"
 #endif
 
 namespace {
@@ -106,6 +107,7 @@ class RtMidiBackEnd final : public MidiBackEnd {
   std::unique_ptr<Output> lister_;  // lists the ports; carries the virtual port
 #ifdef TESSIVAR_HAVE_ALSA
   std::unique_ptr<SequencerAnnouncements> announcements_;
+  std::unique_ptr<SequencerInput> input_;  // the program's MIDI input, beside the virtual port
 #endif
   std::unique_ptr<Port> virtual_;
   std::vector<std::unique_ptr<Port>> ports_;  // in the order listed
@@ -115,6 +117,9 @@ RtMidiBackEnd::RtMidiBackEnd(RtMidi::Api api, std::unique_ptr<Output> lister, bo
     : api_(api), lister_(std::move(lister)) {
 #ifdef TESSIVAR_HAVE_ALSA
   if (api_ == RtMidi::LINUX_ALSA) announcements_ = SequencerAnnouncements::Open();
+#endif
+#ifdef TESSIVAR_HAVE_ALSA
+  if (api_ == RtMidi::LINUX_ALSA && withVirtualPort) input_ = SequencerInput::Open();
 #endif
   if (withVirtualPort) {
     lister_->Sink().Failed = false;
@@ -129,6 +134,17 @@ RtMidiBackEnd::RtMidiBackEnd(RtMidi::Api api, std::unique_ptr<Output> lister, bo
 std::vector<std::string> RtMidiBackEnd::PortNames() {
   std::vector<std::string> names = lister_->PortNames();
   names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
+#ifdef TESSIVAR_HAVE_ALSA
+  // The program's own input plays nothing.
+  if (input_) {
+    const SequencerAddress input = input_->Address();
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [&input](const std::string& name) {
+                                 return PortAddress(name) == std::optional(input);
+                               }),
+                names.end());
+  }
+#endif
   if (virtual_) names.insert(names.begin(), virtual_->Name);
   return names;
 }

@@ -12,6 +12,7 @@
 // sequencer's announcements tell at the next call that a destination ended, and when
 // trying again is worth it. With withVirtualPort the list starts with a virtual output
 // port, made here and kept for the back end's life, so connections other programs made to
-// it stay. Null when the back end cannot be reached.
+// it stay; on ALSA the program's MIDI input port comes with it (sequencer_input.h). Null
+// when the back end cannot be reached.
 enum class RtMidiApi { Alsa, CoreMidi };
 std::unique_ptr<MidiBackEnd> CreateRtMidiBackEnd(RtMidiApi api, bool withVirtualPort);

@@ -131,6 +131,7 @@ TForm1::TForm1() {
 
   SetClientSize(DesignedClientWidth, DesignedClientHeight);
   SetNoteDisplay(this);
+  WatchIncomingMidi();
   x11FocusLoss_ = WatchX11FocusLoss(*this);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lit_notes.h"
 #include "note_engine.h"
 #include "picture_pointers.h"
 
@@ -51,6 +53,9 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   void DrawKeyUp(std::uint8_t note) override;
   const QImage& Surface() const { return surface_; }  // what the window shows
   QImage SkinBitmap;
+  // Lights and puts out the keys that the program's MIDI input has received notes for
+  // since the last look (input_lights.cpp); run by a timer, and by tests.
+  void TakeIncomingMidi();
 
   // Note engine hooks.
   void ShowNoDevicesWarning() override;
@@ -166,7 +171,14 @@ class TForm1 : public QMainWindow, public NoteDisplay {
                   void (TForm1::*command)());
   QMenu* AddSubmenu(QMenu* menu, const char* caption, const char* name);
   QFileDialog* ConfigDialog(bool saving);
-  void DrawKey(std::uint8_t note, bool down);
+  // How a key is drawn: up, down as the player plays it, or down and tinted as the MIDI
+  // input has it.
+  enum class KeyLook { Up, Played, Lit };
+  void DrawKey(std::uint8_t note, KeyLook look);
+  // Draws the key of note onto the surface only; the area changed (empty for none).
+  QRect DrawOnSurface(std::uint8_t note, KeyLook look);
+  // Starts the timer that takes what the MIDI input received.
+  void WatchIncomingMidi();
   // A key of the window: the one place where a key press or release is played.
   void PlayKey(const QKeyEvent& event);
   // Whether the toolkit read this key event before the X server's loss of the keyboard.
@@ -180,6 +192,8 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QWidget* clientArea_ = nullptr;    // below the menu bar
   QWidget* keyboardView_ = nullptr;  // paints surface_, at the top left of clientArea_
   bool repaintingFromSurface_ = false;
+  LitNotes incoming_;                 // what the MIDI input holds on
+  std::bitset<128> shownPlayed_;      // notes drawn down by the player since the last paint
   bool deviceMenusPending_ = false;   // the device lists wait for the MIDI system
   bool fileMenuOpenedByF10_ = false;  // its letters are no commands then
   std::unique_ptr<QAbstractNativeEventFilter> x11FocusLoss_;  // null but on X11

@@ -15,6 +15,13 @@ namespace {
 
 constexpr char kMidiThrough[] = "Midi Through:Midi Through Port-0";
 
+// The names without the MIDI inputs of the program's other back ends: to each other they
+// are destinations like any other, made and gone with those back ends.
+std::vector<std::string> WithoutOtherInputs(std::vector<std::string> names) {
+  std::erase_if(names, [](const std::string& name) { return name.starts_with("Tessivar input:"); });
+  return names;
+}
+
 class AlsaSequencerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,7 +51,7 @@ TEST_F(AlsaSequencerTest, ListsTheSequencersDestinationsButNotTheProgramsOwnPort
   system->CloseDevice(IdOf(*system, kMidiThrough));
   MachineMidi again(true);
   for (MachineMidi* listed : {&system, &again}) {
-    const std::vector<std::string> names = (*listed)->DeviceNames();
+    const std::vector<std::string> names = WithoutOtherInputs((*listed)->DeviceNames());
     ASSERT_EQ(names.size(), 7u) << ::testing::PrintToString(names);
     EXPECT_EQ(names[0], "Tessivar virtual output");
     const std::vector<std::string> expected = {
@@ -56,11 +63,11 @@ TEST_F(AlsaSequencerTest, ListsTheSequencersDestinationsButNotTheProgramsOwnPort
         monitor_->PortName(),
     };
     for (std::size_t i = 0; i < expected.size(); ++i) {
-      EXPECT_EQ(IdOf(**listed, expected[i]), static_cast<std::int32_t>(i + 1)) << names[i + 1];
+      EXPECT_EQ(names[i + 1].rfind(expected[i], 0), 0u) << names[i + 1];
     }
   }
-  const std::vector<std::string> names = again->DeviceNames();
-  EXPECT_EQ(MachineMidi(false)->DeviceNames(),
+  const std::vector<std::string> names = WithoutOtherInputs(again->DeviceNames());
+  EXPECT_EQ(WithoutOtherInputs(MachineMidi(false)->DeviceNames()),
             std::vector<std::string>(names.begin() + 1, names.end()));
 }
 

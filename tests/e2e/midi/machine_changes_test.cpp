@@ -50,7 +50,8 @@ TEST_F(MachineChangesTest, AServerThatStartsAgainIsReachedAgainAtTheNextMessage)
   EXPECT_EQ(monitor_->WaitForEvents(5, 3s),
             (std::vector<Bytes>{
                 {0xC1, 9}, {0x91, 64, 90}, {0x91, 65, 91}, {0x81, 64, 0}, {0x81, 65, 0}}));
-  EXPECT_EQ(JackPorts("^Tessivar:").size(), 2u) << "the virtual port and one output port";
+  EXPECT_EQ(JackPorts("^Tessivar:").size(), 3u)
+      << "the virtual port, the input and one output port";
   ASSERT_TRUE(listener.ConnectFrom("Tessivar:Tessivar"));
   Send(*system, 0, 0x92, 66, 1);
   EXPECT_EQ(listener.WaitForEvents(1, 3s), (std::vector<Bytes>{{0x92, 66, 1}}));

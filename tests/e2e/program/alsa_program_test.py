@@ -3,7 +3,7 @@ sequencer has the kernel's "Midi Through" client, four VirMIDI clients and a mon
 client (alsa_midi_dump) that reads "Midi Through". Run in a guest that has them
 (scripts/in_guest.py); elsewhere it reports itself skipped.
 
-Usage: alsa_program_test.py PROGRAM_FOLDER ALSA_MIDI_DUMP [unittest options]"""
+Usage: alsa_program_test.py PROGRAM_FOLDER ALSA_MIDI_DUMP ALSA_MIDI_SEND [unittest options]"""
 
 import os
 import sys
@@ -11,8 +11,9 @@ import time
 import unittest
 
 from harness import MachineSequencer, MidiMonitor, ProgramTestCase, config_bytes, short_string, wait_for
+from midi_input_test import PictureChecks, Sender
 
-ALSA_MIDI_DUMP = None
+ALSA_MIDI_DUMP = ALSA_MIDI_SEND = None
 MIDI_THROUGH = "14:0"
 # The program lists the built-in synthesizer, its virtual output, then the sequencer's
 # destinations in the sequencer's order: "Midi Through", four VirMIDI ports, the monitor.
@@ -33,7 +34,7 @@ def sounding(messages):
 
 
 @unittest.skipUnless(os.access("/dev/snd/seq", os.R_OK | os.W_OK), "no ALSA sequencer here")
-class AlsaProgramTest(ProgramTestCase):
+class AlsaProgramTest(PictureChecks, ProgramTestCase):
     midi = MachineSequencer
 
     @classmethod
@@ -81,8 +82,43 @@ class AlsaProgramTest(ProgramTestCase):
         time.sleep(0.3)
         self.assertEqual(sounding(self.monitor.take()), set())
 
+    def test_notes_played_into_the_input_light_the_picture_and_play_nothing(self):
+        self.window, _ = self.start(recording=THROUGH_DEVICE)
+        session = self.session
+
+        def connected_sender():
+            sender = Sender(self.servers, [ALSA_MIDI_SEND, "sender", "Tessivar input", "Tessivar input"])
+            self.addCleanup(sender.close)
+            return sender if sender.connected else None
+        sender = wait_for(connected_sender, 10, 0.2)
+        self.assertTrue(sender, "no sequencer port \"Tessivar input\" to connect to")
+        released = self.shot("released.png")
+        sender.send("90 3c 64")
+        lit = self.settles("lit.png", lambda s: not self.same(s, released))
+        self.assertFalse(self.same(lit, released), "a note from the input lit nothing")
+        # The player's key sounds with its exact bytes, and shows as played over the lit one.
+        sender.send("90 24 64")
+        both = self.settles("both.png", lambda s: not self.same(s, lit))
+        session.key_down("z")
+        self.assertEqual(self.monitor.wait_count(1), [(NOTE_ON, 36, 100)])
+        played = self.settles("played.png", lambda s: not self.same(s, both))
+        self.assertFalse(self.same(played, both), "a played key looks like a lit one")
+        session.key_up("z")
+        self.assertEqual(self.monitor.wait_count(1), [(NOTE_OFF, 36, 100)])
+        self.assertTrue(self.same(self.settles("lit-again.png", lambda s: self.same(s, both)), both))
+        sender.send("80 24 00", "90 3c 00")  # note-off, and note-on at velocity 0
+        self.assertTrue(self.same(self.settles("out.png", lambda s: self.same(s, released)), released))
+        # A sender that disconnects takes its lit keys with it.
+        sender.send("90 30 64")
+        self.assertFalse(self.same(self.settles("one.png", lambda s: not self.same(s, released)), released))
+        sender.send("disconnect")
+        self.assertTrue(self.same(self.settles("gone.png", lambda s: self.same(s, released)), released),
+                        "the keys of a sender that went away stayed lit")
+        self.assertEqual(self.monitor.wait_count(0, timeout=0.5), [], "the input's notes reached the output")
+
 
 if __name__ == "__main__":
     ProgramTestCase.program_folder = os.path.abspath(sys.argv.pop(1))
     ALSA_MIDI_DUMP = os.path.abspath(sys.argv.pop(1))
+    ALSA_MIDI_SEND = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=2)

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+
+#include "port_names.h"
+
+// The program's MIDI input on the ALSA sequencer: a writable port that any program can
+// subscribe to, on a client of its own whose thread hands what arrives to IncomingMidi. A
+// subscription that ends (its sender quit, or was disconnected) is told there too.
+//
+// RtMidi's input keeps the end of a subscription to itself, so the sequencer is read here.
+class SequencerInput {
+ public:
+  // Null when the sequencer cannot be reached.
+  static std::unique_ptr<SequencerInput> Open();
+  ~SequencerInput();
+  SequencerInput(const SequencerInput&) = delete;
+  SequencerInput& operator=(const SequencerInput&) = delete;
+
+  // Where other programs find the port (left out of the program's own destinations).
+  SequencerAddress Address() const;
+
+ private:
+  struct Sequencer;
+  explicit SequencerInput(std::unique_ptr<Sequencer> sequencer);
+  std::unique_ptr<Sequencer> sequencer_;
+};
