@@ -116,10 +116,10 @@ class RtMidiBackEnd final : public MidiBackEnd {
 RtMidiBackEnd::RtMidiBackEnd(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort)
     : api_(api), lister_(std::move(lister)) {
 #ifdef TESSIVAR_HAVE_ALSA
-  if (api_ == RtMidi::LINUX_ALSA) announcements_ = SequencerAnnouncements::Open();
-#endif
-#ifdef TESSIVAR_HAVE_ALSA
-  if (api_ == RtMidi::LINUX_ALSA && withVirtualPort) input_ = SequencerInput::Open();
+  if (api_ == RtMidi::LINUX_ALSA) {
+    announcements_ = SequencerAnnouncements::Open();
+    if (withVirtualPort) input_ = SequencerInput::Open();
+  }
 #endif
   if (withVirtualPort) {
     lister_->Sink().Failed = false;

@@ -75,9 +75,11 @@ void SequencerInput::Sequencer::Read() {
     for (;;) {
       snd_seq_event_t* event = nullptr;
       const int result = snd_seq_event_input(Handle, &event);
-      // Messages were lost, note-offs among them maybe: nothing lit can be trusted.
-      if (result == -ENOSPC) IncomingMidi().SenderGone();
-      if (result == -ENOSPC) continue;
+      if (result == -ENOSPC) {
+        // Messages were lost, note-offs among them maybe: nothing lit can be trusted.
+        IncomingMidi().SenderGone();
+        continue;
+      }
       if (result < 0 || event == nullptr) break;  // -EAGAIN: nothing more now
       Take(*event);
     }
@@ -100,7 +102,7 @@ std::unique_ptr<SequencerInput> SequencerInput::Open() {
   if (sequencer->Port < 0 || sequencer->Stop < 0) return nullptr;
   Sequencer& reading = *sequencer;
   sequencer->Reader = std::thread([&reading] { reading.Read(); });
-  return std::unique_ptr<SequencerInput>(new SequencerInput(std::move(sequencer)));
+  return std::make_unique<SequencerInput>(std::move(sequencer));
 }
 
 SequencerInput::SequencerInput(std::unique_ptr<Sequencer> sequencer)

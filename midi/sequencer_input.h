@@ -10,9 +10,14 @@
 //
 // RtMidi's input keeps the end of a subscription to itself, so the sequencer is read here.
 class SequencerInput {
+ private:
+  struct Sequencer;
+
  public:
   // Null when the sequencer cannot be reached.
   static std::unique_ptr<SequencerInput> Open();
+  // Only Open can make the sequencer it takes.
+  explicit SequencerInput(std::unique_ptr<Sequencer> sequencer);
   ~SequencerInput();
   SequencerInput(const SequencerInput&) = delete;
   SequencerInput& operator=(const SequencerInput&) = delete;
@@ -21,7 +26,5 @@ class SequencerInput {
   SequencerAddress Address() const;
 
  private:
-  struct Sequencer;
-  explicit SequencerInput(std::unique_ptr<Sequencer> sequencer);
   std::unique_ptr<Sequencer> sequencer_;
 };
