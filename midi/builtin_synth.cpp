@@ -134,8 +134,6 @@ std::vector<std::string> DefaultSystemSoundFonts() {
 std::vector<std::string> DefaultAudioDrivers() {
 #ifdef _WIN32
   return {"wasapi", "dsound", "waveout"};
-#elif defined(__APPLE__)
-  return {"coreaudio", "jack"};
 #else
   return {"pipewire", "pulseaudio", "alsa", "jack"};
 #endif
@@ -203,13 +201,11 @@ void BuiltinSynthSystem::Send(const MidiEvent& event) {
   // A note-off for a note that is not sounding is no error for a synthesizer.
   switch (status & 0xF0) {
     case 0x80:
-      Fluid().fluid_synth_noteoff(synth, channel, data1);
-      break;
     case 0x90:
-      if (data2 == 0) {
-        Fluid().fluid_synth_noteoff(synth, channel, data1);
-      } else {
+      if ((status & 0xF0) == 0x90 && data2 != 0) {
         Fluid().fluid_synth_noteon(synth, channel, data1, data2);
+      } else {
+        Fluid().fluid_synth_noteoff(synth, channel, data1);
       }
       break;
     case 0xA0:

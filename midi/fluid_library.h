@@ -4,10 +4,9 @@
 
 #include <string>
 
-// The FluidSynth functions the built-in synthesizer uses. Where shared libraries are
-// loaded at run time, the library and the many it pulls in (audio servers, codecs) are
-// loaded when the synthesizer first starts, not with the program: a run that never plays
-// through it neither waits for them nor keeps their pages.
+// The FluidSynth functions the built-in synthesizer uses. The library and the many it pulls
+// in (audio servers, codecs) are loaded when the synthesizer first starts, not with the
+// program: a run that never plays through it neither waits for them nor keeps their pages.
 #define TESSIVAR_FLUID_FUNCTIONS(X) \
   X(fluid_set_log_function)         \
   X(new_fluid_settings)             \

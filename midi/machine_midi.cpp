@@ -8,10 +8,8 @@
 #ifdef _WIN32
 #include "winmm_back_end.h"
 #else
-#include "rtmidi_back_end.h"
-#ifdef TESSIVAR_HAVE_JACK
 #include "jack_back_end.h"
-#endif
+#include "rtmidi_back_end.h"
 #endif
 
 std::unique_ptr<MidiBackEnd> CreateSystemMidiBackEnd(
@@ -19,13 +17,10 @@ std::unique_ptr<MidiBackEnd> CreateSystemMidiBackEnd(
 #ifdef _WIN32
   return CreateWinMmBackEnd();
 #else
-  if (auto alsa = CreateRtMidiBackEnd(RtMidiApi::Alsa, withVirtualPort)) return alsa;
-#ifdef TESSIVAR_HAVE_JACK
+  if (auto alsa = CreateRtMidiBackEnd(withVirtualPort)) return alsa;
   // RtMidi's JACK output frees what its process thread reads before it closes its client;
   // JACK is driven through its own library instead.
-  if (auto jack = CreateJackBackEnd(withVirtualPort, std::move(jackServerLost))) return jack;
-#endif
-  return CreateRtMidiBackEnd(RtMidiApi::CoreMidi, withVirtualPort);
+  return CreateJackBackEnd(withVirtualPort, std::move(jackServerLost));
 #endif
 }
 

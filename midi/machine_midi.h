@@ -8,7 +8,7 @@
 // The back end of the machine's own MIDI ports, chosen by what the machine has: WinMM on
 // Windows; else the ALSA sequencer through RtMidi when it can be reached, else a running
 // JACK server (jackServerLost is called when that server went away, before a new one is
-// reached), else CoreMIDI. With withVirtualPort its list starts with a virtual output port.
+// reached). With withVirtualPort its list starts with a virtual output port.
 // Null when the machine has none of them.
 std::unique_ptr<MidiBackEnd> CreateSystemMidiBackEnd(bool withVirtualPort,
                                                      std::function<void()> jackServerLost);

@@ -1,6 +1,5 @@
 #include "pipewire_audio.h"
 
-#include <dlfcn.h>
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 #include <spa/utils/result.h>
@@ -8,8 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <initializer_list>
 #include <mutex>
+
+#include "shared_library.h"
 
 namespace {
 
@@ -41,27 +41,17 @@ struct PipeWireLibrary {
 PipeWireLibrary pw;
 std::string loadError;
 
-// The library stays loaded for the run, as its threads may outlive any stream.
 bool LoadPipeWire() {
   static std::once_flag once;
   std::call_once(once, [] {
-    void* handle = nullptr;
-    for (const char* name : {"libpipewire-0.3.so.0", "libpipewire-0.3.so"}) {
-      handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-      if (handle != nullptr) break;
-    }
+    std::string reason;
+    void* handle = LoadSharedLibrary({"libpipewire-0.3.so.0", "libpipewire-0.3.so"}, reason);
     if (handle == nullptr) {
-      const char* reason = dlerror();
-      loadError = std::string("PipeWire's library could not be loaded") +
-                  (reason ? std::string(": ") + reason : "");
+      loadError = "PipeWire's library could not be loaded: " + reason;
       return;
     }
-#define TESSIVAR_PIPEWIRE_LOOKUP(name)                                 \
-  pw.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)); \
-  if (pw.name == nullptr) {                                            \
-    loadError = "PipeWire's library lacks " #name;                     \
-    return;                                                            \
-  }
+#define TESSIVAR_PIPEWIRE_LOOKUP(name) \
+  TESSIVAR_LOOK_UP_FUNCTION(pw, handle, loadError, "PipeWire's library", name)
     TESSIVAR_PIPEWIRE_FUNCTIONS(TESSIVAR_PIPEWIRE_LOOKUP)
 #undef TESSIVAR_PIPEWIRE_LOOKUP
     pw.pw_init(nullptr, nullptr);

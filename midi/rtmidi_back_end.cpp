@@ -11,11 +11,8 @@
 #include <vector>
 
 #include "port_names.h"
-
-#ifdef TESSIVAR_HAVE_ALSA
 #include "sequencer_announcements.h"
 #include "sequencer_input.h"
-#endif
 
 namespace {
 
@@ -39,7 +36,7 @@ void RecordError(RtMidiError::Type type, const std::string& message, void* data)
 class Output {
  public:
   // Throws RtMidiError when the back end refuses the client outright.
-  explicit Output(RtMidi::Api api) : out_(api, kClientName) {
+  Output() : out_(RtMidi::LINUX_ALSA, kClientName) {
     out_.setErrorCallback(&RecordError, &sink_);
     // A client that cannot reach its back end says so here.
     out_.getPortCount();
@@ -72,7 +69,7 @@ class Output {
 
 class RtMidiBackEnd final : public MidiBackEnd {
  public:
-  RtMidiBackEnd(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort);
+  RtMidiBackEnd(std::unique_ptr<Output> lister, bool withVirtualPort);
 
   std::vector<std::string> PortNames() override;
   MidiPort& MakePort(std::size_t position, const std::string& name) override;
@@ -103,25 +100,17 @@ class RtMidiBackEnd final : public MidiBackEnd {
   Link Reach(Port& port);
   void Connect(Port& port);
 
-  RtMidi::Api api_;
   std::unique_ptr<Output> lister_;  // lists the ports; carries the virtual port
-#ifdef TESSIVAR_HAVE_ALSA
   std::unique_ptr<SequencerAnnouncements> announcements_;
   std::unique_ptr<SequencerInput> input_;  // the program's MIDI input, beside the virtual port
-#endif
   std::unique_ptr<Port> virtual_;
   std::vector<std::unique_ptr<Port>> ports_;  // in the order listed
 };
 
-RtMidiBackEnd::RtMidiBackEnd(RtMidi::Api api, std::unique_ptr<Output> lister, bool withVirtualPort)
-    : api_(api), lister_(std::move(lister)) {
-#ifdef TESSIVAR_HAVE_ALSA
-  if (api_ == RtMidi::LINUX_ALSA) {
-    announcements_ = SequencerAnnouncements::Open();
-    if (withVirtualPort) input_ = SequencerInput::Open();
-  }
-#endif
+RtMidiBackEnd::RtMidiBackEnd(std::unique_ptr<Output> lister, bool withVirtualPort)
+    : lister_(std::move(lister)), announcements_(SequencerAnnouncements::Open()) {
   if (withVirtualPort) {
+    input_ = SequencerInput::Open();
     lister_->Sink().Failed = false;
     lister_->Port().openVirtualPort(kVirtualOutputPortName);
     if (!lister_->Sink().Failed) {
@@ -134,7 +123,6 @@ RtMidiBackEnd::RtMidiBackEnd(RtMidi::Api api, std::unique_ptr<Output> lister, bo
 std::vector<std::string> RtMidiBackEnd::PortNames() {
   std::vector<std::string> names = lister_->PortNames();
   names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
-#ifdef TESSIVAR_HAVE_ALSA
   // The program's own input plays nothing.
   if (input_) {
     const SequencerAddress input = input_->Address();
@@ -144,7 +132,6 @@ std::vector<std::string> RtMidiBackEnd::PortNames() {
                                }),
                 names.end());
   }
-#endif
   if (virtual_) names.insert(names.begin(), virtual_->Name);
   return names;
 }
@@ -155,7 +142,6 @@ MidiPort& RtMidiBackEnd::MakePort(std::size_t, const std::string& name) {
 }
 
 void RtMidiBackEnd::Review() {
-#ifdef TESSIVAR_HAVE_ALSA
   if (!announcements_) return;
   const SequencerAnnouncements::News news = announcements_->Read();
   for (const std::unique_ptr<Port>& port : ports_) {
@@ -167,7 +153,6 @@ void RtMidiBackEnd::Review() {
       port->WorthTrying = true;
     }
   }
-#endif
 }
 
 Link RtMidiBackEnd::Reach(Port& port) {
@@ -177,10 +162,8 @@ Link RtMidiBackEnd::Reach(Port& port) {
   try {
     Connect(port);
   } catch (const AppError& error) {
-#ifdef TESSIVAR_HAVE_ALSA
     // The announcements say when trying again is worth it; without them every call tries.
     if (announcements_) port.WorthTrying = false;
-#endif
     port.Failure = error.what();
     throw;
   }
@@ -190,7 +173,7 @@ Link RtMidiBackEnd::Reach(Port& port) {
 void RtMidiBackEnd::Connect(Port& port) {
   std::unique_ptr<Output> output;
   try {
-    output = std::make_unique<Output>(api_);
+    output = std::make_unique<Output>();
   } catch (const RtMidiError& error) {
     throw AppError(error.getMessage());
   }
@@ -213,26 +196,18 @@ void RtMidiBackEnd::Connect(Port& port) {
   port.Through = port.Own.get();
 }
 
-// Whether the back end can be tried at all without it complaining on the terminal.
-bool WorthTrying(RtMidi::Api api) {
-  std::error_code error;
-  if (api == RtMidi::LINUX_ALSA) return std::filesystem::exists("/dev/snd/seq", error);
-  return true;
-}
-
 }  // namespace
 
-std::unique_ptr<MidiBackEnd> CreateRtMidiBackEnd(RtMidiApi which, bool withVirtualPort) {
-  const RtMidi::Api api = which == RtMidiApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::MACOSX_CORE;
-  std::vector<RtMidi::Api> compiled;
-  RtMidi::getCompiledApi(compiled);
-  if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) return nullptr;
-  if (!WorthTrying(api)) return nullptr;
+std::unique_ptr<MidiBackEnd> CreateRtMidiBackEnd(bool withVirtualPort) {
+  // Without the sequencer's device RtMidi would complain on the terminal.
+  std::error_code error;
+  if (!std::filesystem::exists("/dev/snd/seq", error)) return nullptr;
   try {
-    auto lister = std::make_unique<Output>(api);
-    if (!lister->Reachable() || lister->Port().getCurrentApi() != api) return nullptr;
-    return std::make_unique<RtMidiBackEnd>(api, std::move(lister), withVirtualPort);
+    auto lister = std::make_unique<Output>();
+    if (!lister->Reachable() || lister->Port().getCurrentApi() != RtMidi::LINUX_ALSA)
+      return nullptr;
+    return std::make_unique<RtMidiBackEnd>(std::move(lister), withVirtualPort);
   } catch (const RtMidiError&) {
-    return nullptr;  // this back end cannot be reached; the next one may
+    return nullptr;  // the sequencer cannot be reached; JACK may be
   }
 }
