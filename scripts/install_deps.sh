@@ -4,7 +4,7 @@
 #        install_deps.sh only PACKAGE...   (just those: the Windows scripts' own needs)
 set -euo pipefail
 
-build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
+build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-base-private-dev libgl-dev libxkbcommon-dev libxcb-xkb-dev
   libx11-dev
   librtmidi-dev libasound2-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont libgtest-dev libbenchmark-dev
   libpipewire-0.3-dev)

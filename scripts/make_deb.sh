@@ -82,6 +82,9 @@ cp "$debian/control" "$work/debian/control"
 (
   cd "$work"
   dpkg-shlibdeps -Tdebian/substvars "${programs[@]/#/root/usr/lib/tessivar/program/}"
+  # The window flushes the toolkit's event queue through its private interface on X11: the
+  # package holds to the Qt it was built with, as Debian's packages that do so.
+  echo "qt:Abi=qt6-base-abi (= $(pkg-config --modversion Qt6Core))" >>debian/substvars
   dpkg-gencontrol -ptessivar -l"$debian/changelog" -Tdebian/substvars -Proot -v"$version"
 )
 (cd "$root" && find usr -type f -print0 | LC_ALL=C sort -z | xargs -0 md5sum >DEBIAN/md5sums)

@@ -19,7 +19,7 @@
 #include "keyboard_view.h"
 #include "radio_menus.h"
 #include "x11_auto_repeat.h"
-#include "x11_focus_loss.h"
+#include "x11_keys.h"
 
 TForm1* Form1 = nullptr;
 TFormAbout* FormAbout = nullptr;
@@ -132,7 +132,7 @@ TForm1::TForm1() {
   SetClientSize(DesignedClientWidth, DesignedClientHeight);
   SetNoteDisplay(this);
   WatchIncomingMidi();
-  x11FocusLoss_ = WatchX11FocusLoss(*this);
+  x11Keys_ = PlayX11Keys(*this);
 }
 
 TForm1::~TForm1() { SetNoteDisplay(nullptr); }
@@ -229,44 +229,26 @@ void TForm1::KeyboardLost() {
   }
 }
 
-void TForm1::KeyboardLostAfter(const KeyStamp& lastKeyRead) {
-  lastKeyBeforeLoss_ = lastKeyRead;
-  KeyboardLost();
-}
-
-bool TForm1::ReadBeforeKeyboardLoss(const QKeyEvent& event) {
-  if (!lastKeyBeforeLoss_) return false;
-  const KeyStamp key{event.type() == QEvent::KeyPress, event.nativeScanCode(),
-                     static_cast<std::uint32_t>(event.timestamp())};
-  // Stamped later (the server time wraps around after 49 days): read after the loss, as is
-  // everything delivered after the last key read before it.
-  const bool later = static_cast<std::int32_t>(key.time - lastKeyBeforeLoss_->time) > 0;
-  if (later || key == *lastKeyBeforeLoss_) lastKeyBeforeLoss_.reset();
-  return !later;
-}
-
-void TForm1::PlayKey(const QKeyEvent& event) {
-  // A key that was already queued when a menu, a box, another window or a grab took the
-  // keyboard would start a note whose release goes elsewhere: it plays nothing, and neither
-  // does its release (the note ended when the keyboard went).
-  if (ReadBeforeKeyboardLoss(event) || !KeysGoToWindow()) return;
-  const std::uint16_t key = VirtualKeyOf(event);
-  if (event.type() == QEvent::KeyPress) {
-    // Auto-repeat presses pass: the pressed flags drop them.
-    RunGuarded([key] { FormKeyDown(key); });
-  } else if (!event.isAutoRepeat() || DetectableAutoRepeatOn()) {
-    // An auto-repeat release is not a real release: a held key stays one note. When the
-    // X server sends held keys as repeated presses, every release is real.
-    RunGuarded([key] { FormKeyUp(key); });
-  }
+void TForm1::PlayKey(bool press, std::uint16_t key) {
+  if (!KeysGoToWindow()) return;
+  // Auto-repeat presses pass: the pressed flags drop them.
+  RunGuarded([press, key] { press ? FormKeyDown(key) : FormKeyUp(key); });
 }
 
 bool TForm1::event(QEvent* e) {
   switch (e->type()) {
     case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-      PlayKey(*static_cast<QKeyEvent*>(e));
+    case QEvent::KeyRelease: {
+      // On X11 the key was played as the X server sent it.
+      const auto& key = *static_cast<QKeyEvent*>(e);
+      const bool press = e->type() == QEvent::KeyPress;
+      // An auto-repeat release is not a real release: a held key stays one note. When the
+      // X server sends held keys as repeated presses, every release is real.
+      if (!x11Keys_ && (press || !key.isAutoRepeat() || DetectableAutoRepeatOn())) {
+        PlayKey(press, VirtualKeyOf(key));
+      }
       break;
+    }
     case QEvent::FocusOut:
     case QEvent::WindowDeactivate:
     case QEvent::WindowBlocked:

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,15 +20,6 @@ class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class TFormAbout;
-
-// A key event as the X server stamps it (press or release, keycode, server time); the
-// toolkit's key event for it carries the same.
-struct KeyStamp {
-  bool press = false;
-  std::uint32_t keycode = 0;
-  std::uint32_t time = 0;
-  bool operator==(const KeyStamp&) const = default;
-};
 
 // The program's one working window: the keyboard picture under the menu bar.
 // Its methods are split by concern: main_window.cpp (window, menus, events),
@@ -115,14 +105,14 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   // The mouse and the touch points on the picture.
   PicturePointers Pointers;
 
+  // The one place where a key of the window is played: a press or release of the key with
+  // this code, unless a menu or a box has the keyboard. Run from the window's key event, or
+  // on X11 from the X server's (x11_keys.h).
+  void PlayKey(bool press, std::uint16_t key);
   // The window has lost the keyboard (another window, a menu, a box, a grab): every held
   // note ends now, the picture's too. A failing device keeps no other from its note-offs; the
   // failure is shown once the event at hand is done.
   void KeyboardLost();
-  // The same, told by the X server's focus event as the toolkit reads it (x11_focus_loss.h),
-  // ahead of the key events it read before and delivers after: those, up to lastKeyRead,
-  // play nothing. Their notes ended with the keyboard, and a press's release went elsewhere.
-  void KeyboardLostAfter(const KeyStamp& lastKeyRead);
 
   // Components, named as their Qt object names.
   QMenuBar* MainMenu1 = nullptr;
@@ -179,10 +169,6 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   QRect DrawOnSurface(std::uint8_t note, KeyLook look);
   // Starts the timer that takes what the MIDI input received.
   void WatchIncomingMidi();
-  // A key of the window: the one place where a key press or release is played.
-  void PlayKey(const QKeyEvent& event);
-  // Whether the toolkit read this key event before the X server's loss of the keyboard.
-  bool ReadBeforeKeyboardLoss(const QKeyEvent& event);
   void RepaintFromSurface(const QRect& area);
   // Runs steps that may load another configuration; the key map it names is loaded
   // afterwards, also when a step fails, so the table in use always matches Config.
@@ -196,8 +182,7 @@ class TForm1 : public QMainWindow, public NoteDisplay {
   std::bitset<128> shownPlayed_;      // notes drawn down by the player since the last paint
   bool deviceMenusPending_ = false;   // the device lists wait for the MIDI system
   bool fileMenuOpenedByF10_ = false;  // its letters are no commands then
-  std::unique_ptr<QAbstractNativeEventFilter> x11FocusLoss_;  // null but on X11
-  std::optional<KeyStamp> lastKeyBeforeLoss_;                 // see KeyboardLostAfter
+  std::unique_ptr<QAbstractNativeEventFilter> x11Keys_;  // null but on X11
   std::string lastOpenedFile_;
   std::string lastSavedFile_;
 };
