@@ -5,7 +5,9 @@ lead that sounds at once), through a real X server (Xvfb), on two servers:
 - PipeWire with WirePlumber and its pulse server (no JACK server): recorded at the default
   sink's monitor, the probe and the floor on PipeWire's JACK library asking for 64 frames;
 each next to the floor on the same server (bench/key_sound_floor: an Xlib window that starts
-a square wave in its audio callback), measured before and after the builds. Several builds
+a square wave in its audio callback), measured before and after the builds; on JACK also
+next to the same window making the note with FluidSynth in its audio callback
+(bench/key_fluid_floor), which tells what the synthesizer itself costs. Several builds
 may be given (e.g. main's and a branch's) to set them side by side in one run. The probe
 (bench/key_sound_probe of the first build that has it) times key and sound on JACK's frame clock.
 Figures only; nothing is asserted.
@@ -23,6 +25,7 @@ from harness import JackServer, PipeWireServer, Servers, Session, wait_for  # no
 from bench_key_latency import figures, focus_window, ratio  # noqa: E402
 
 SQUARE_LEAD = 80
+SOUND_FONT = "/usr/share/sounds/sf2/TimGM6mb.sf2"  # the one the program finds first here
 PERIOD = 64
 SINK_MONITOR, SINK_INPUT = f"{PipeWireServer.SINK}:monitor_FL", f"{PipeWireServer.SINK}:playback_FL"
 
@@ -41,6 +44,18 @@ def measure_floor(servers, bench, on_pipewire, rounds, env):
     try:
         focus_window(servers, "Sound floor")
         return probe(servers, bench, SINK_MONITOR if on_pipewire else "SoundFloor:out", rounds, env)
+    finally:
+        floor.terminate()
+        floor.wait()
+
+
+def measure_fluid_floor(servers, bench, rounds, env):
+    """The floor with FluidSynth making the sound (JACK only): what the synthesizer itself costs."""
+    command = [os.path.join(bench, "key_fluid_floor"), SOUND_FONT, str(SQUARE_LEAD)]
+    floor = subprocess.Popen(servers.midi.command(command), env=env, preexec_fn=harness._end_with_parent)
+    try:
+        focus_window(servers, "Fluid floor")
+        return probe(servers, bench, "FluidFloor:out", rounds, env)
     finally:
         floor.terminate()
         floor.wait()
@@ -69,11 +84,12 @@ def run_on(server, bench, builds, rounds):
     env = dict(servers.env, PIPEWIRE_LATENCY=f"{PERIOD}/48000") if on_pipewire else servers.env
     try:
         floor = measure_floor(servers, bench, on_pipewire, rounds, env)
+        fluid = None if on_pipewire else measure_fluid_floor(servers, bench, rounds, env)
         programs = [measure_tessivar(servers, bench, build, on_pipewire, rounds, env) for build in builds]
         floor += measure_floor(servers, bench, on_pipewire, rounds, env)
     finally:
         servers.stop()
-    return floor, programs
+    return floor, fluid, programs
 
 
 def main():
@@ -87,9 +103,12 @@ def main():
                 PipeWireServer())]
     print(f"key press -> first audible sample, {rounds} presses per program (floor: twice that); milliseconds")
     for title, server in results:
-        floor, programs = run_on(server, bench, builds, rounds)
+        floor, fluid, programs = run_on(server, bench, builds, rounds)
         f_text, f_median, f_p90 = figures(floor)
         print(f"{title}:\n  floor {f_text}")
+        if fluid:
+            text, median, p90 = figures(fluid)
+            print(f"  FluidSynth floor: {text}; / floor: median {ratio(median, f_median)} p90 {ratio(p90, f_p90)}")
         for build, samples in zip(builds, programs):
             text, median, p90 = figures(samples)
             print(f"  {build}: {text}; / floor: median {ratio(median, f_median)} p90 {ratio(p90, f_p90)}",
