@@ -5,12 +5,13 @@
 // costs from what the program adds.
 //
 // Usage: key_fluid_floor SOUND_FONT PROGRAM
-#include <X11/Xlib.h>
 #include <fluidsynth.h>
 #include <jack/jack.h>
 
 #include <array>
 #include <cstdlib>
+
+#include "floor_window.h"
 
 namespace {
 
@@ -43,12 +44,7 @@ int main(int argc, char** argv) {
   jack_set_process_callback(client, &Process, nullptr);
   if (jack_activate(client) != 0) return 1;
 
-  const Window window =
-      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 100, 0, 0, 0);
-  XStoreName(display, window, "Fluid floor");
-  XSelectInput(display, window, KeyPressMask | KeyReleaseMask);
-  XMapRaised(display, window);
-  XSync(display, False);
+  OpenFloorWindow(display, "Fluid floor");
   for (XEvent event;;) {
     XNextEvent(display, &event);
     if (event.type == KeyPress) fluid_synth_noteon(synth, 0, 60, 100);

@@ -3,10 +3,11 @@
 // The synthesizer's key-to-sound benchmark measures it next to Tessivar as the floor.
 //
 // Usage: key_sound_floor [PORT]   (PORT: where to connect the output, e.g. a sink's input)
-#include <X11/Xlib.h>
 #include <jack/jack.h>
 
 #include <atomic>
+
+#include "floor_window.h"
 
 namespace {
 
@@ -34,12 +35,7 @@ int main(int argc, char** argv) {
   if (jack_activate(client) != 0) return 1;
   if (argc > 1 && jack_connect(client, jack_port_name(output), argv[1]) != 0) return 3;
 
-  const Window window =
-      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 100, 0, 0, 0);
-  XStoreName(display, window, "Sound floor");
-  XSelectInput(display, window, KeyPressMask | KeyReleaseMask);
-  XMapRaised(display, window);
-  XSync(display, False);
+  OpenFloorWindow(display, "Sound floor");
   for (XEvent event;;) {
     XNextEvent(display, &event);
     if (event.type == KeyPress || event.type == KeyRelease) sounding = event.type == KeyPress;

@@ -38,27 +38,27 @@ def probe(servers, bench, source, rounds, env):
     return [int(line) / 1000.0 for line in out.stdout.split()]
 
 
-def measure_floor(servers, bench, on_pipewire, rounds, env):
-    command = [os.path.join(bench, "key_sound_floor")] + ([SINK_INPUT] if on_pipewire else [])
+def measure_window(servers, bench, command, title, source, rounds, env):
+    """A floor program started with command: its window focused by title, source recorded."""
     floor = subprocess.Popen(servers.midi.command(command), env=env, preexec_fn=harness._end_with_parent)
     try:
-        focus_window(servers, "Sound floor")
-        return probe(servers, bench, SINK_MONITOR if on_pipewire else "SoundFloor:out", rounds, env)
+        focus_window(servers, title)
+        return probe(servers, bench, source, rounds, env)
     finally:
         floor.terminate()
         floor.wait()
+
+
+def measure_floor(servers, bench, on_pipewire, rounds, env):
+    command = [os.path.join(bench, "key_sound_floor")] + ([SINK_INPUT] if on_pipewire else [])
+    source = SINK_MONITOR if on_pipewire else "SoundFloor:out"
+    return measure_window(servers, bench, command, "Sound floor", source, rounds, env)
 
 
 def measure_fluid_floor(servers, bench, rounds, env):
     """The floor with FluidSynth making the sound (JACK only): what the synthesizer itself costs."""
     command = [os.path.join(bench, "key_fluid_floor"), SOUND_FONT, str(SQUARE_LEAD)]
-    floor = subprocess.Popen(servers.midi.command(command), env=env, preexec_fn=harness._end_with_parent)
-    try:
-        focus_window(servers, "Fluid floor")
-        return probe(servers, bench, "FluidFloor:out", rounds, env)
-    finally:
-        floor.terminate()
-        floor.wait()
+    return measure_window(servers, bench, command, "Fluid floor", "FluidFloor:out", rounds, env)
 
 
 def measure_tessivar(servers, bench, build, on_pipewire, rounds, env):
