@@ -82,7 +82,6 @@ TForm1::TForm1() {
 
   File1 = MainMenu1->addMenu(QStringLiteral("File"));
   File1->setObjectName("File1");
-  File1->installEventFilter(this);
   connect(File1, &QMenu::aboutToHide, this, [this] { fileMenuOpenedByF10_ = false; });
   AddCommand(File1, NewConfig1, "New Config", "NewConfig1", &TForm1::NewConfig1Click);
   AddCommand(File1, LoadConfig1, "Open Config", "LoadConfig1", &TForm1::LoadConfig1Click);
@@ -128,6 +127,8 @@ TForm1::TForm1() {
   AddCommand(Help1, Context1, "Content", "Context1", &TForm1::Context1Click);
   AddCommand(Help1, Homepage1, "&Homepage", "Homepage1", &TForm1::Homepage1Click);
   AddCommand(Help1, About1, "&About", "About1", &TForm1::About1Click);
+
+  for (QMenu* menu : MainMenu1->findChildren<QMenu*>()) menu->installEventFilter(this);
 
   SetClientSize(DesignedClientWidth, DesignedClientHeight);
   SetNoteDisplay(this);
@@ -265,6 +266,11 @@ bool TForm1::event(QEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+  // A closed menu takes no keys. On X11 a popup's focus-in can reach the toolkit after the
+  // popup closed, and the keys typed next are then sent to it: "&Exit" would end the program
+  // on a note key.
+  const auto* menu = qobject_cast<const QMenu*>(watched);
+  if (menu && !menu->isVisible() && e->type() == QEvent::KeyPress) return true;
   // F10 opens the File menu; a letter typed next (F10 sits beside the octave keys) must
   // not become one of its commands. Once another menu is opened with the arrow keys, its
   // letters work as usual.
