@@ -212,9 +212,12 @@ void TForm1::OctaveMenuChosen(QAction* sender) {
 }
 
 bool TForm1::KeysGoToWindow() const {
+  // A closed menu can stay the toolkit's focus widget (on X11, when the focus came back
+  // to the window through the pointer, after a box closed); it holds no keys.
   const QWidget* focus = QApplication::focusWidget();
   return QApplication::activePopupWidget() == nullptr &&
-         QApplication::activeModalWidget() == nullptr && (focus == nullptr || focus == this);
+         QApplication::activeModalWidget() == nullptr &&
+         (focus == nullptr || focus == this || !focus->isVisible());
 }
 
 void TForm1::KeyboardLost() {

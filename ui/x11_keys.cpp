@@ -30,10 +30,12 @@ class X11Keys final : public QAbstractNativeEventFilter {
         window_.PlayKey(kind == XCB_KEY_PRESS, VirtualKeyFromXkbKeycode(key.detail));
       }
     } else if (kind == XCB_FOCUS_OUT) {
-      // Inferior and pointer focus changes leave the keyboard with the window.
+      // Only a focus going to a window inside this one leaves the keyboard with it. A
+      // pointer-detail focus-out ends the keys this window had through the pointer while the
+      // focus was the root's (after a box closed): the toolkit passes over that one, and a key
+      // held across it would be released into another client's grab or a menu.
       const auto& focus = *reinterpret_cast<const xcb_focus_out_event_t*>(event);
-      if (focus.event == window_.internalWinId() && focus.detail != XCB_NOTIFY_DETAIL_INFERIOR &&
-          focus.detail != XCB_NOTIFY_DETAIL_POINTER) {
+      if (focus.event == window_.internalWinId() && focus.detail != XCB_NOTIFY_DETAIL_INFERIOR) {
         window_.KeyboardLost();
       }
     }
