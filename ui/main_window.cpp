@@ -269,11 +269,15 @@ bool TForm1::event(QEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
-  // A closed menu takes no keys. On X11 a popup's focus-in can reach the toolkit after the
-  // popup closed, and the keys typed next are then sent to it: "&Exit" would end the program
-  // on a note key.
+  // A closed menu takes no keys: they are the window's. On X11 a popup's focus-in can reach
+  // the toolkit after the popup closed, and the keys typed next are then sent to it: "&Exit"
+  // would end the program on a note key, and F10 would open no menu.
   const auto* menu = qobject_cast<const QMenu*>(watched);
-  if (menu && !menu->isVisible() && e->type() == QEvent::KeyPress) return true;
+  if (menu && !menu->isVisible() &&
+      (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)) {
+    QCoreApplication::sendEvent(this, e);
+    return true;
+  }
   // F10 opens the File menu; a letter typed next (F10 sits beside the octave keys) must
   // not become one of its commands. Once another menu is opened with the arrow keys, its
   // letters work as usual.

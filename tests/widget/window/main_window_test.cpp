@@ -247,7 +247,7 @@ TEST_F(WindowTest, F10ReachesTheKeyHandlerThenOpensTheMenuBar) {
   PressKey(Qt::Key_Space);
   EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
   // A closed menu can still be sent keys when its focus-in reaches the toolkit late, after
-  // it closed: none of its letters is a command then.
+  // it closed: they are the window's then, and none of its letters is a command.
   const std::pair<QMenu*, QAction*> commands[] = {{form->File1, form->Exit1},
                                                   {form->Devices2, form->Freealldevices1},
                                                   {form->ools1, form->EditKeymapping1},
@@ -258,6 +258,12 @@ TEST_F(WindowTest, F10ReachesTheKeyHandlerThenOpensTheMenuBar) {
     QTest::keyClicks(menu, "echka");
     EXPECT_FALSE(triggered) << action->objectName().toStdString();
   }
+  // F10 among them: it plays and opens the menu bar as at the window.
+  fake->ClearLog();
+  QTest::keyClick(form->Help1, Qt::Key_F10);
+  EXPECT_EQ(QApplication::activePopupWidget(), form->File1);
+  ASSERT_FALSE(fake->MessagesTo(0).empty());
+  EXPECT_EQ(fake->MessagesTo(0).front(), ShortMessageOf(0x90, 43, 100));
 }
 
 TEST_F(WindowTest, MissingSkinAtStartUpGivesOneBoxAndTheDesignedSize) {
