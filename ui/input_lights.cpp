@@ -11,6 +11,9 @@ constexpr int kLookEveryMs = 15;
 }  // namespace
 
 void TForm1::WatchIncomingMidi() {
+#ifdef _WIN32
+  return;  // WinMM makes no port that other programs could play into: nothing ever arrives
+#endif
   auto* timer = new QTimer(this);
   timer->setObjectName("IncomingMidiTimer");
   connect(timer, &QTimer::timeout, this, &TForm1::TakeIncomingMidi);
